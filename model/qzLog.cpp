@@ -1,0 +1,3 @@
+#include "qzLog.h"
+
+Q_LOGGING_CATEGORY(kestrunDebug, "kestrun.debug")
