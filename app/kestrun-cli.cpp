@@ -57,10 +57,10 @@ int main(int argc, char **argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Kestrun command-line companion"));
-    const QCommandLineOption helpOpt(QStringList{QStringLiteral("help"), QStringLiteral("h")});
+    const QCommandLineOption helpOpt(QStringList {QStringLiteral("help"), QStringLiteral("h")});
     const QCommandLineOption dbOpt(QStringLiteral("db"), QString(), QStringLiteral("PATH"));
-    const QCommandLineOption sessionOpt(QStringLiteral("session"), QString(),
-                                        QStringLiteral("UID"));
+    const QCommandLineOption sessionOpt(
+        QStringLiteral("session"), QString(), QStringLiteral("UID"));
     const QCommandLineOption eidOpt(QStringLiteral("eid"), QString(), QStringLiteral("EID"));
     parser.addOptions({helpOpt, dbOpt, sessionOpt, eidOpt});
     parser.addPositionalArgument(QStringLiteral("command"), QString());
@@ -78,8 +78,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const QString command = args.first();
-    const QStringList known{QStringLiteral("status"), QStringLiteral("sessions"),
-                            QStringLiteral("scans"), QStringLiteral("lookups")};
+    const QStringList known {QStringLiteral("status"), QStringLiteral("sessions"),
+        QStringLiteral("scans"), QStringLiteral("lookups")};
     if (!known.contains(command)) {
         err() << "Unknown command: " << command << "\n" << kHelp;
         return 2;

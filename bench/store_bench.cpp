@@ -84,10 +84,10 @@ double bareRead(sqlite3 *db, size_t expected)
     t.start();
     sqlite3_stmt *st = nullptr;
     sqlite3_prepare_v2(db,
-                       "SELECT Id, Sequence, Date, Latitude, Longitude, Eid, VisibleID, SessionUid, "
-                       "Value1, Value2, Value3, PremiseId, Creator, Herdcode FROM Scan ORDER BY "
-                       "Date DESC",
-                       -1, &st, nullptr);
+        "SELECT Id, Sequence, Date, Latitude, Longitude, Eid, VisibleID, SessionUid, "
+        "Value1, Value2, Value3, PremiseId, Creator, Herdcode FROM Scan ORDER BY "
+        "Date DESC",
+        -1, &st, nullptr);
     TScanList list;
     auto text = [&](int i) {
         const void *p = sqlite3_column_text16(st, i);
@@ -159,20 +159,21 @@ int main(int argc, char **argv)
     sqlite3_open(bare.constData(), &db);
     const QByteArray key = QByteArray("PRAGMA key = '") + KESTRUN_DB_PASSWORD + "'";
     sqlite3_exec(db, key.constData(), nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "PRAGMA encoding = \"UTF-16\"; PRAGMA synchronous = NORMAL; "
-                     "PRAGMA journal_mode = WAL;",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(db,
+        "PRAGMA encoding = \"UTF-16\"; PRAGMA synchronous = NORMAL; "
+        "PRAGMA journal_mode = WAL;",
+        nullptr, nullptr, nullptr);
     sqlite3_exec(db, TableCreate<TScan>().toUtf8().constData(), nullptr, nullptr, nullptr);
     sqlite3_exec(db, "CREATE INDEX a ON Scan(SessionUid); CREATE INDEX b ON Scan(Eid);", nullptr,
-                 nullptr, nullptr);
+        nullptr, nullptr);
     const double bareW = bareWrite(db, scans);
     const double bareR = bareRead(db, scans.size());
     sqlite3_close(db);
 
     std::printf("rows                 %d\n", rows);
     std::printf("write  ours %9.0f rows/s   bare %9.0f rows/s   ours/bare time %.2f\n",
-                rows / oursWrite, rows / bareW, oursWrite / bareW);
+        rows / oursWrite, rows / bareW, oursWrite / bareW);
     std::printf("read   ours %9.0f rows/s   bare %9.0f rows/s   ours/bare time %.2f\n",
-                rows / oursRead, rows / bareR, oursRead / bareR);
+        rows / oursRead, rows / bareR, oursRead / bareR);
     return 0;
 }

@@ -27,7 +27,8 @@ size_t onHeader(char *data, size_t size, size_t n, void *user)
     } else {
         const qsizetype colon = line.indexOf(':');
         if (colon > 0)
-            r->headers.append({line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed()});
+            r->headers.append(
+                {line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed()});
     }
     return size * n;
 }
@@ -64,7 +65,7 @@ void HttpClient::setTimeouts(std::chrono::milliseconds connect, std::chrono::mil
 }
 
 HttpResponse HttpClient::request(const QByteArray &method, const QByteArray &url,
-                                 const QList<QByteArray> &headers, const QByteArray &body)
+    const QList<QByteArray> &headers, const QByteArray &body)
 {
     auto wait = m_retry.firstWait;
     HttpResponse r;
@@ -78,7 +79,7 @@ HttpResponse HttpClient::request(const QByteArray &method, const QByteArray &url
 }
 
 HttpResponse HttpClient::once(const QByteArray &method, const QByteArray &url,
-                              const QList<QByteArray> &headers, const QByteArray &body)
+    const QList<QByteArray> &headers, const QByteArray &body)
 {
     HttpResponse r;
     auto *curl = static_cast<CURL *>(m_curl);

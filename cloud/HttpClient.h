@@ -7,7 +7,6 @@
 
 #include <chrono>
 
-
 struct HttpResponse
 {
     // Empty when an answer arrived; otherwise why none did (no connection, time-out, ...).
@@ -24,7 +23,7 @@ struct HttpResponse
 struct HttpRetryPolicy
 {
     int attempts = 1; // 1 = no retry
-    std::chrono::milliseconds firstWait{200};
+    std::chrono::milliseconds firstWait {200};
     double growth = 2.0;
 };
 
@@ -44,17 +43,17 @@ public:
     // headers are complete "Name: value" lines. Transient failures (no answer, time-out,
     // connection reset, status 500 or 503) are retried by the policy.
     HttpResponse request(const QByteArray &method, const QByteArray &url,
-                         const QList<QByteArray> &headers, const QByteArray &body = {});
+        const QList<QByteArray> &headers, const QByteArray &body = {});
     // How many TCP connections the handle has opened; tests use it to see reuse.
     long connectionsOpened() const { return m_connects; }
 
 private:
     HttpResponse once(const QByteArray &method, const QByteArray &url,
-                      const QList<QByteArray> &headers, const QByteArray &body);
+        const QList<QByteArray> &headers, const QByteArray &body);
 
     void *m_curl = nullptr; // CURL *
-    std::chrono::milliseconds m_connectTimeout{10000};
-    std::chrono::milliseconds m_totalTimeout{60000};
+    std::chrono::milliseconds m_connectTimeout {10000};
+    std::chrono::milliseconds m_totalTimeout {60000};
     HttpRetryPolicy m_retry;
     long m_connects = 0;
 };

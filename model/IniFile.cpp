@@ -21,10 +21,7 @@ QString keyOf(const QString &line)
 }
 } // namespace
 
-IniFile::IniFile(QString fileName)
-    : m_fileName(std::move(fileName))
-{
-}
+IniFile::IniFile(QString fileName) : m_fileName(std::move(fileName)) { }
 
 void IniFile::load()
 {
@@ -72,8 +69,8 @@ qsizetype IniFile::findKey(qsizetype header, const QString &key) const
     return -1;
 }
 
-QString IniFile::value(const QString &section, const QString &key,
-                       const QString &defaultValue) const
+QString IniFile::value(
+    const QString &section, const QString &key, const QString &defaultValue) const
 {
     const qsizetype header = findSection(section);
     if (header < 0)

@@ -12,8 +12,8 @@ public:
 
     // A missing or unreadable file reads as empty.
     void load();
-    QString value(const QString &section, const QString &key,
-                  const QString &defaultValue = QString()) const;
+    QString value(
+        const QString &section, const QString &key, const QString &defaultValue = QString()) const;
     void setValue(const QString &section, const QString &key, const QString &value);
     // Writes the whole file at once (never half-written), readable by the user only.
     bool save(QString *error = nullptr) const;

@@ -1,8 +1,7 @@
 #include "ScanRecords.h"
 
 namespace {
-template<class List>
-void freeList(List &list)
+template<class List> void freeList(List &list)
 {
     while (!list.empty())
         list.pop_back();
@@ -36,6 +35,6 @@ ScanCounts countScans(const TScanSessionList &sessions)
 
 QString statusLine(const ScanCounts &counts)
 {
-    return QString::asprintf("You have %d scans in %d sessions", counts.ScanCount,
-                             counts.SessionCount);
+    return QString::asprintf(
+        "You have %d scans in %d sessions", counts.ScanCount, counts.SessionCount);
 }

@@ -182,7 +182,7 @@ int localOffsetAt(TDateTime dt)
     constexpr qint64 threeHours = 3 * 3600 * 1000;
     int best = first;
     for (int o : {offsetAtInstant(wall - first * 1000LL - threeHours),
-                  offsetAtInstant(wall - first * 1000LL + threeHours)})
+             offsetAtInstant(wall - first * 1000LL + threeHours)})
         if (o < best && offsetAtInstant(wall - o * 1000LL) == o)
             best = o;
     return best;
@@ -196,7 +196,7 @@ QString GetUTCTimeStr(TDateTime dt)
     const QDate d = utc.date();
     const QTime t = utc.time();
     return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", d.year(), d.month(), d.day(),
-                             t.hour(), t.minute(), t.second());
+        t.hour(), t.minute(), t.second());
 }
 
 TDateTime GetLocalTime(TDateTime UTCDate)

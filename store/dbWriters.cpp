@@ -4,8 +4,7 @@
 
 #include <charconv>
 
-template<>
-QString TableCreate<TScanSession>()
+template<> QString TableCreate<TScanSession>()
 {
     return QStringLiteral(
         "CREATE TABLE ScanSession ( Id INT,  Creator TEXT,  Date REAL,  Name TEXT,  Uid TEXT,  "
@@ -15,8 +14,7 @@ QString TableCreate<TScanSession>()
         "TimeStamp REAL )");
 }
 
-template<>
-QString TableCreate<TScan>()
+template<> QString TableCreate<TScan>()
 {
     return QStringLiteral(
         "CREATE TABLE Scan ( Id INT,  SessionUid TEXT,  Uid TEXT,  Eid TEXT,  Date REAL,  "
@@ -25,8 +23,7 @@ QString TableCreate<TScan>()
         "Herdcode TEXT )");
 }
 
-template<>
-QString TableCreate<TVisIDLookup>()
+template<> QString TableCreate<TVisIDLookup>()
 {
     return QStringLiteral(
         "CREATE TABLE Lookup ( Id INT,  Creator TEXT,  Eid TEXT,  Date REAL,  TimeStamp REAL,  "
@@ -54,8 +51,8 @@ const QString kInsertSession = QStringLiteral(
     "Value1Format, Value1Default, Value2Name, Value2Format, Value2Default, Value3Name, "
     "Value3Format, Value3Default, MStatus, DStatus, TimeStamp) VALUES (?1, ?2, ?3, ?4, ?5, ?6, "
     "?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19)");
-const QString kUpdateSession =
-    QStringLiteral("UPDATE ScanSession SET ") + kSessionColumns + QStringLiteral(" WHERE uid=?20");
+const QString kUpdateSession = QStringLiteral("UPDATE ScanSession SET ") + kSessionColumns
+    + QStringLiteral(" WHERE uid=?20");
 
 const QString kInsertScan = QStringLiteral(
     "REPLACE INTO Scan (Id, SessionUid, Uid, Date, Creator, Eid, Latitude, Longitude, "
@@ -79,8 +76,7 @@ SqlParam num(int v)
     return qint64(v);
 }
 
-template<size_t N>
-bool run(const QString &sql, const SqlParam (&params)[N])
+template<size_t N> bool run(const QString &sql, const SqlParam (&params)[N])
 {
     return runCached(sql, std::span<const SqlParam>(params, N));
 }
@@ -88,44 +84,40 @@ bool run(const QString &sql, const SqlParam (&params)[N])
 
 bool dbInsert(const TScanSession &s)
 {
-    const SqlParam p[] = {num(s.Id),          s.Creator,       num(s.Date),     s.Name,
-                          s.Uid,              num(s.Count),    s.PromptOption,  s.Value1Name,
-                          s.Value1Format,     s.Value1Default, s.Value2Name,    s.Value2Format,
-                          s.Value2Default,    s.Value3Name,    s.Value3Format,  s.Value3Default,
-                          s.MStatus,          s.DStatus,       num(s.TimeStamp)};
+    const SqlParam p[] = {num(s.Id), s.Creator, num(s.Date), s.Name, s.Uid, num(s.Count),
+        s.PromptOption, s.Value1Name, s.Value1Format, s.Value1Default, s.Value2Name, s.Value2Format,
+        s.Value2Default, s.Value3Name, s.Value3Format, s.Value3Default, s.MStatus, s.DStatus,
+        num(s.TimeStamp)};
     return run(kInsertSession, p);
 }
 
 bool dbUpdate(const TScanSession &s)
 {
-    const SqlParam p[] = {num(s.Id),         s.Creator,       num(s.Date),     s.Name,
-                          s.Uid,             num(s.Count),    s.PromptOption,  s.Value1Name,
-                          s.Value1Format,    s.Value1Default, s.Value2Name,    s.Value2Format,
-                          s.Value2Default,   s.Value3Name,    s.Value3Format,  s.Value3Default,
-                          s.MStatus,         s.DStatus,       num(s.TimeStamp), s.Uid};
+    const SqlParam p[] = {num(s.Id), s.Creator, num(s.Date), s.Name, s.Uid, num(s.Count),
+        s.PromptOption, s.Value1Name, s.Value1Format, s.Value1Default, s.Value2Name, s.Value2Format,
+        s.Value2Default, s.Value3Name, s.Value3Format, s.Value3Default, s.MStatus, s.DStatus,
+        num(s.TimeStamp), s.Uid};
     return run(kUpdateSession, p);
 }
 
 bool dbInsert(const TScan &s)
 {
-    const SqlParam p[] = {num(s.Id),       s.SessionUid,  s.Uid,         num(s.Date),
-                          s.Creator,       s.Eid,         num(s.Latitude), num(s.Longitude),
-                          s.PremiseId,     s.Value1,      s.Value2,      s.Value3,
-                          s.VisibleID,     num(s.Sequence), s.MStatus,   s.DStatus,
-                          s.Herdcode};
+    const SqlParam p[] = {num(s.Id), s.SessionUid, s.Uid, num(s.Date), s.Creator, s.Eid,
+        num(s.Latitude), num(s.Longitude), s.PremiseId, s.Value1, s.Value2, s.Value3, s.VisibleID,
+        num(s.Sequence), s.MStatus, s.DStatus, s.Herdcode};
     return run(kInsertScan, p);
 }
 
 bool dbInsert(const TVisIDLookup &l)
 {
-    const SqlParam p[] = {num(l.Id), l.Creator, l.Eid,     num(l.Date),     l.VisibleID,
-                          l.Name,    l.MStatus, l.DStatus, num(l.TimeStamp)};
+    const SqlParam p[] = {num(l.Id), l.Creator, l.Eid, num(l.Date), l.VisibleID, l.Name, l.MStatus,
+        l.DStatus, num(l.TimeStamp)};
     return run(kInsertLookup, p);
 }
 
 bool dbUpdate(const TVisIDLookup &l)
 {
-    const SqlParam p[] = {num(l.Id),      l.Creator, num(l.Date), l.Eid,     l.VisibleID, l.Name,
-                          l.MStatus,      l.DStatus, num(l.TimeStamp), l.Creator, l.Eid};
+    const SqlParam p[] = {num(l.Id), l.Creator, num(l.Date), l.Eid, l.VisibleID, l.Name, l.MStatus,
+        l.DStatus, num(l.TimeStamp), l.Creator, l.Eid};
     return run(kUpdateLookup, p);
 }

@@ -5,14 +5,10 @@
 #include <QString>
 
 // The CREATE TABLE statement of each record's local table.
-template<class T>
-QString TableCreate();
-template<>
-QString TableCreate<TScanSession>();
-template<>
-QString TableCreate<TScan>();
-template<>
-QString TableCreate<TVisIDLookup>();
+template<class T> QString TableCreate();
+template<> QString TableCreate<TScanSession>();
+template<> QString TableCreate<TScan>();
+template<> QString TableCreate<TVisIDLookup>();
 
 // Writers on the open connection; true when the statement ran. Each commits on its own
 // unless the caller opened a transaction.

@@ -51,7 +51,7 @@ bool bindAll(sqlite3_stmt *stmt, std::span<const SqlParam> params, bool copyText
             const QString &s = std::get<QString>(p);
             // An empty text is stored as '' and not NULL.
             rc = sqlite3_bind_text16(stmt, i, s.isNull() ? u"" : utf16(s), bytes16(s),
-                                     copyTexts ? SQLITE_TRANSIENT : SQLITE_STATIC);
+                copyTexts ? SQLITE_TRANSIENT : SQLITE_STATIC);
         }
         if (rc != SQLITE_OK)
             return false;
@@ -63,8 +63,7 @@ bool bindAll(sqlite3_stmt *stmt, std::span<const SqlParam> params, bool copyText
 bool stepToEnd(sqlite3_stmt *stmt)
 {
     int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-    }
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) { }
     return rc == SQLITE_DONE;
 }
 
@@ -97,10 +96,7 @@ const char *const kIndexes[] = {
 };
 } // namespace
 
-SqlConnection::SqlConnection(QString path)
-    : m_path(std::move(path))
-{
-}
+SqlConnection::SqlConnection(QString path) : m_path(std::move(path)) { }
 
 SqlConnection::~SqlConnection()
 {
@@ -121,8 +117,8 @@ bool SqlConnection::openHandle(bool keyed)
 {
     closeHandle();
     const QByteArray native = QFile::encodeName(m_path);
-    if (sqlite3_open_v2(native.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                        nullptr)
+    if (sqlite3_open_v2(
+            native.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
         != SQLITE_OK)
         return false;
     if (keyed) {
@@ -341,9 +337,9 @@ bool TableExists(const QString &tableName)
     TSQLQuery q;
     const SqlParam p[] = {tableName};
     return DoQuery(q,
-                   QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table', 'view') "
-                                  "AND name = ?1 COLLATE NOCASE"),
-                   p)
+               QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table', 'view') "
+                              "AND name = ?1 COLLATE NOCASE"),
+               p)
         && !q.eof();
 }
 
@@ -487,10 +483,7 @@ bool dbRollback()
     return DoSQL(QStringLiteral("ROLLBACK"));
 }
 
-DbTransaction::DbTransaction()
-    : m_active(dbBeginTransaction())
-{
-}
+DbTransaction::DbTransaction() : m_active(dbBeginTransaction()) { }
 
 DbTransaction::~DbTransaction()
 {
@@ -510,8 +503,8 @@ QString scansDbFileName()
 {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(dir);
-    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                   | QFileDevice::ExeOwner);
+    QFile::setPermissions(
+        dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     if (!dir.endsWith(QLatin1Char('/')))
         dir += QLatin1Char('/');
     return dir + QStringLiteral("scans.db");

@@ -53,7 +53,7 @@ TestKestrunCli::Result TestKestrunCli::cli(const QStringList &args) const
     if (!p.waitForFinished(30000))
         return {-1, {}, {}};
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+        QString::fromUtf8(p.readAllStandardError())};
 }
 
 void TestKestrunCli::statusCountsSessionRecords()
@@ -64,7 +64,7 @@ void TestKestrunCli::statusCountsSessionRecords()
     b.Uid = QStringLiteral("b");
     b.Count = 7;
     b.DStatus = QStringLiteral("D"); // archived sessions count too
-    allScans.Count = 100;             // no Uid: not counted, but is a session
+    allScans.Count = 100; // no Uid: not counted, but is a session
     QVERIFY(dbInsert(a) && dbInsert(b) && dbInsert(allScans));
     const Result r = cli({QStringLiteral("--db"), m_db, QStringLiteral("status")});
     QCOMPARE(r.code, 0);
@@ -85,7 +85,7 @@ void TestKestrunCli::scansFilterAndEscape()
     QVERIFY(dbInsert(s1) && dbInsert(s2) && dbInsert(s3));
 
     Result r = cli({QStringLiteral("--db"), m_db, QStringLiteral("scans"),
-                    QStringLiteral("--session"), QStringLiteral("s1")});
+        QStringLiteral("--session"), QStringLiteral("s1")});
     QCOMPARE(r.code, 0);
     QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
@@ -94,7 +94,7 @@ void TestKestrunCli::scansFilterAndEscape()
     QCOMPARE(lines[2].split(QLatin1Char('\t'))[9], QStringLiteral("a\\tb\\\\c\\r\\nd"));
 
     r = cli({QStringLiteral("--db"), m_db, QStringLiteral("scans"), QStringLiteral("--session"),
-             QStringLiteral("s1"), QStringLiteral("--eid"), QStringLiteral("982000420103750")});
+        QStringLiteral("s1"), QStringLiteral("--eid"), QStringLiteral("982000420103750")});
     lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3); // the EID wins: s3 and s1
     QCOMPARE(lines[1].split(QLatin1Char('\t'))[4], QStringLiteral("s2"));
@@ -117,11 +117,13 @@ void TestKestrunCli::sessionsAndLookups()
     QCOMPARE(r.code, 0);
     QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
-    QCOMPARE(lines[0].section(QLatin1Char('\t'), 0, 4), QStringLiteral("Id\tDate\tTimeStamp\tName\tUid"));
+    QCOMPARE(lines[0].section(QLatin1Char('\t'), 0, 4),
+        QStringLiteral("Id\tDate\tTimeStamp\tName\tUid"));
     QCOMPARE(lines[1].section(QLatin1Char('\t'), 3, 4), QStringLiteral("Weaning\tu"));
     r = cli({QStringLiteral("--db"), m_db, QStringLiteral("lookups")});
     lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines[0], QStringLiteral("Id\tCreator\tEid\tName\tTimeStamp\tDate\tVisibleID\tMStatus\tDStatus"));
+    QCOMPARE(lines[0],
+        QStringLiteral("Id\tCreator\tEid\tName\tTimeStamp\tDate\tVisibleID\tMStatus\tDStatus"));
     QCOMPARE(lines[1], QStringLiteral("0\tme@example.com\t982000420103750\t\t0\t0\t17\t\t"));
 }
 
@@ -143,17 +145,19 @@ void TestKestrunCli::unopenableDatabase()
     const Result r = cli({QStringLiteral("--db"), bad, QStringLiteral("status")});
     QCOMPARE(r.code, 1);
     QVERIFY(r.out.isEmpty());
-    QCOMPARE(r.err, QStringLiteral("Exiting, cannot open database ^M") + bad
-                        + QStringLiteral(" Try deleting SCANS.DB, and restart the program.  Your "
-                                         "scans still exist on our system and can be recovered "
-                                         "with Collect Scans.\n"));
+    QCOMPARE(r.err,
+        QStringLiteral("Exiting, cannot open database ^M") + bad
+            + QStringLiteral(" Try deleting SCANS.DB, and restart the program.  Your "
+                             "scans still exist on our system and can be recovered "
+                             "with Collect Scans.\n"));
 }
 
 void TestKestrunCli::helpAndBadCommand()
 {
     Result r = cli({QStringLiteral("--help")});
     QCOMPARE(r.code, 0);
-    for (const char *word : {"status", "sessions", "scans", "lookups", "--db", "--session", "--eid"})
+    for (const char *word :
+        {"status", "sessions", "scans", "lookups", "--db", "--session", "--eid"})
         QVERIFY2(r.out.contains(QLatin1String(word)), word);
     r = cli({QStringLiteral("frobnicate")});
     QCOMPARE(r.code, 2);

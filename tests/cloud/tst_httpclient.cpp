@@ -117,8 +117,8 @@ void TestHttpClient::refused()
         port = gone.port();
     }
     HttpClient http;
-    const HttpResponse r =
-        http.request("GET", "http://127.0.0.1:" + QByteArray::number(port) + "/", {});
+    const HttpResponse r
+        = http.request("GET", "http://127.0.0.1:" + QByteArray::number(port) + "/", {});
     QVERIFY(!r.answered());
     QCOMPARE(r.status, 0L);
 }

@@ -3,8 +3,8 @@
 #include "qzTagSettings.h"
 #include "qzUtils.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QTest>
 
 class TestQzTagSettings : public QObject
@@ -124,8 +124,8 @@ void TestQzTagSettings::saveLoadRoundTrip()
     TagSettings.Save();
     const QString text = readFile();
     QVERIFY(!text.contains(QStringLiteral("pä")));
-    QVERIFY(text.contains(QStringLiteral("Password=")
-                          + EncryptStr(TagSettings.Password, KESTRUN_SETTINGS_KEY)));
+    QVERIFY(text.contains(
+        QStringLiteral("Password=") + EncryptStr(TagSettings.Password, KESTRUN_SETTINGS_KEY)));
 
     resetTagSettings();
     TagSettings.Load();
@@ -147,8 +147,7 @@ void TestQzTagSettings::saveKeepsOtherKeysAndOrder()
     TagSettings.Save();
     const QStringList lines = readFile().split(QLatin1Char('\n'));
     QCOMPARE(lines.mid(0, 6),
-             (QStringList{"; kept comment", "[Other]", "Colour=blue", "", "[tagsettings]",
-                          "Admin=5"}));
+        (QStringList {"; kept comment", "[Other]", "Colour=blue", "", "[tagsettings]", "Admin=5"}));
     QCOMPARE(lines[6], QStringLiteral("Email=new@example.com"));
     QCOMPARE(lines[7], QStringLiteral("Extra=1"));
     QVERIFY(lines[8].startsWith(QStringLiteral("Password=")));
@@ -173,9 +172,9 @@ void TestQzTagSettings::fileIsPrivate()
 {
     TagSettings.Save();
     QCOMPARE(QFile::permissions(tagSettingsFileName())
-                 & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup
-                    | QFileDevice::WriteOther),
-             QFileDevice::Permissions());
+            & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup
+                | QFileDevice::WriteOther),
+        QFileDevice::Permissions());
 }
 
 void TestQzTagSettings::unwritableFileRaises()

@@ -62,9 +62,9 @@ void TestQzUtils::utcTimeStr_data()
                                 << QDateTime(QDate(2019, 1, 1), QTime(5, 30))
                                 << "2018-12-31T16:30:00";
     // 02:30 happens twice on 2019-10-27 in Berlin: the later, standard-time one counts.
-    QTest::newRow("repeated hour") << QByteArray("Europe/Berlin")
-                                   << QDateTime(QDate(2019, 10, 27), QTime(2, 30))
-                                   << "2019-10-27T01:30:00";
+    QTest::newRow("repeated hour")
+        << QByteArray("Europe/Berlin") << QDateTime(QDate(2019, 10, 27), QTime(2, 30))
+        << "2019-10-27T01:30:00";
 }
 
 void TestQzUtils::utcTimeStr()
@@ -138,13 +138,20 @@ void TestQzUtils::tokenCount_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("sep");
     QTest::addColumn<int>("count");
-    QTest::newRow("first and last") << "Jane Doe" << " " << 2;
-    QTest::newRow("blanks around") << "  Jane    Doe \t" << " " << 2;
-    QTest::newRow("one word") << "Jane" << " " << 1;
-    QTest::newRow("empty") << "" << " " << 1;
-    QTest::newRow("all blank") << "   " << " " << 1;
-    QTest::newRow("three") << "Mary Jane Doe" << " " << 3;
-    QTest::newRow("overlapping finds") << "aaa" << "aa" << 3;
+    QTest::newRow("first and last") << "Jane Doe"
+                                    << " " << 2;
+    QTest::newRow("blanks around") << "  Jane    Doe \t"
+                                   << " " << 2;
+    QTest::newRow("one word") << "Jane"
+                              << " " << 1;
+    QTest::newRow("empty") << ""
+                           << " " << 1;
+    QTest::newRow("all blank") << "   "
+                               << " " << 1;
+    QTest::newRow("three") << "Mary Jane Doe"
+                           << " " << 3;
+    QTest::newRow("overlapping finds") << "aaa"
+                                       << "aa" << 3;
 }
 
 void TestQzUtils::tokenCount()
@@ -292,8 +299,8 @@ void TestQzUtils::decryptOddAndBad()
     // The first byte's state is the key's high byte alone: known values pin the algorithm.
     QCOMPARE(EncryptStr(QStringLiteral("A"), 0x1200), QStringLiteral("53"));
     QCOMPARE(EncryptStr(QStringLiteral("AA"), 0x1200),
-             QStringLiteral("53")
-                 + QString::asprintf("%02X", 0x41 ^ (uint16_t((0x53 + 0x1200) * 90617u + 93921u) >> 8)));
+        QStringLiteral("53")
+            + QString::asprintf("%02X", 0x41 ^ (uint16_t((0x53 + 0x1200) * 90617u + 93921u) >> 8)));
 }
 
 void TestQzUtils::orvaloPath()

@@ -14,13 +14,13 @@
 namespace {
 // Runs statements on a file outside the store, keyed or not.
 void rawExec(const QString &path, const QStringList &statements, bool keyed = true,
-             const char *key = KESTRUN_DB_PASSWORD)
+    const char *key = KESTRUN_DB_PASSWORD)
 {
     sqlite3 *db = nullptr;
     QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
     if (keyed)
-        sqlite3_exec(db, (QByteArray("PRAGMA key = '") + key + "'").constData(), nullptr,
-                     nullptr, nullptr);
+        sqlite3_exec(
+            db, (QByteArray("PRAGMA key = '") + key + "'").constData(), nullptr, nullptr, nullptr);
     for (const QString &s : statements) {
         char *err = nullptr;
         const int rc = sqlite3_exec(db, s.toUtf8().constData(), nullptr, nullptr, &err);
@@ -134,7 +134,7 @@ void TestQzSQL::newFileHasTablesAndIsPrivate()
     QCOMPARE(one(QStringLiteral("PRAGMA synchronous")), QStringLiteral("1"));
     QVERIFY(one(QStringLiteral("PRAGMA encoding")).startsWith(QStringLiteral("UTF-16")));
     QCOMPARE(one(QStringLiteral("SELECT sql FROM sqlite_master WHERE name='Scan'")),
-             TableCreate<TScan>());
+        TableCreate<TScan>());
     dbClose();
     QVERIFY(!dbIsOpen(m_db));
     QFile f(m_db);
@@ -198,9 +198,9 @@ void TestQzSQL::unopenable()
 void TestQzSQL::plainFileOpensWithoutKey()
 {
     rawExec(m_db,
-            {TableCreate<TScanSession>(),
-             QStringLiteral("INSERT INTO ScanSession (Uid, Name) VALUES ('u1', 'Plain')")},
-            false);
+        {TableCreate<TScanSession>(),
+            QStringLiteral("INSERT INTO ScanSession (Uid, Name) VALUES ('u1', 'Plain')")},
+        false);
     QVERIFY(dbOpenScans(m_db));
     QVERIFY(!Connection->encrypted());
     const TScanSessionList list = QueryScanSessions();
@@ -227,9 +227,10 @@ void TestQzSQL::herdcodeUpgrade()
     QString oldScan = TableCreate<TScan>();
     oldScan.replace(QStringLiteral(",  Herdcode TEXT"), QString());
     QVERIFY(!oldScan.contains(QStringLiteral("Herdcode")));
-    rawExec(m_db, {oldScan,
-                   QStringLiteral("INSERT INTO Scan (SessionUid, Eid, Date) VALUES ('s', "
-                                  "'982000420103750', 45000)")});
+    rawExec(m_db,
+        {oldScan,
+            QStringLiteral("INSERT INTO Scan (SessionUid, Eid, Date) VALUES ('s', "
+                           "'982000420103750', 45000)")});
     QVERIFY(dbOpenScans(m_db));
     QVERIFY(ColumnExists(QStringLiteral("Scan"), QStringLiteral("herdCODE")));
     const TScanList scans = QueryScans(QString(), QString());
@@ -244,7 +245,7 @@ void TestQzSQL::tableNamesCaseBlind()
     QVERIFY(dbOpenScans(m_db));
     QCOMPARE(one(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND "
                                 "name LIKE 'scansession'")),
-             QStringLiteral("1"));
+        QStringLiteral("1"));
     QVERIFY(!ColumnExists(QStringLiteral("NoSuchTable"), QStringLiteral("Id")));
 }
 
@@ -272,10 +273,10 @@ void TestQzSQL::queryScansFilters()
             d.append(s->Date);
         return d;
     };
-    QCOMPARE(dates(QueryScans(QString(), QString())), (QList<double>{45003, 45002, 45001, 45000}));
-    QCOMPARE(dates(QueryScans(QStringLiteral("s1"), QString())), (QList<double>{45003, 45001}));
-    QCOMPARE(dates(QueryScans(QStringLiteral("s1"), e1)), (QList<double>{45002, 45001}));
-    QCOMPARE(dates(QueryScans(QStringLiteral("s\"2"), QString())), (QList<double>{45000}));
+    QCOMPARE(dates(QueryScans(QString(), QString())), (QList<double> {45003, 45002, 45001, 45000}));
+    QCOMPARE(dates(QueryScans(QStringLiteral("s1"), QString())), (QList<double> {45003, 45001}));
+    QCOMPARE(dates(QueryScans(QStringLiteral("s1"), e1)), (QList<double> {45002, 45001}));
+    QCOMPARE(dates(QueryScans(QStringLiteral("s\"2"), QString())), (QList<double> {45000}));
     QVERIFY(QueryScans(QStringLiteral("\" OR 1=1 OR \""), QString()).empty());
 }
 
@@ -381,12 +382,12 @@ void TestQzSQL::emptyRecords()
     QVERIFY(dbInsert(TVisIDLookup()));
     QCOMPARE(one(QStringLiteral("SELECT typeof(Name) || typeof(Count) || typeof(Date) || Count || "
                                 "Date FROM ScanSession")),
-             QStringLiteral("textintegerreal00.0"));
+        QStringLiteral("textintegerreal00.0"));
     QCOMPARE(one(QStringLiteral("SELECT count(*) FROM Scan WHERE Eid = '' AND Herdcode = '' AND "
                                 "Uid = '' AND Latitude = 0 AND Sequence = 0 AND Id = 0")),
-             QStringLiteral("1"));
+        QStringLiteral("1"));
     QCOMPARE(one(QStringLiteral("SELECT Name || VisibleID || TimeStamp FROM Lookup")),
-             QStringLiteral("0.0"));
+        QStringLiteral("0.0"));
 }
 
 void TestQzSQL::insertTwiceTwoRows()
@@ -416,7 +417,7 @@ void TestQzSQL::updateSession()
     QCOMPARE(list[0]->Count, 99);
     QCOMPARE(list[1]->DStatus, QString());
     QCOMPARE(one(QStringLiteral("SELECT count(*) FROM ScanSession WHERE LastUpdate IS NULL")),
-             QStringLiteral("2"));
+        QStringLiteral("2"));
 }
 
 void TestQzSQL::updateLookupOnlyItsAccount()
@@ -458,7 +459,7 @@ void TestQzSQL::readBackLeavesUnreadColumns()
     QCOMPARE(scans[0]->TimeStamp, 0.0);
     QCOMPARE(scans[0]->Herdcode, QStringLiteral("H7"));
     QCOMPARE(one(QStringLiteral("SELECT Uid || MStatus || DStatus FROM Scan")),
-             QStringLiteral("uid-1MX"));
+        QStringLiteral("uid-1MX"));
     const TVisIDLookupList lookups = QueryLookups();
     QVERIFY(lookups[0]->Name.isEmpty());
     QVERIFY(lookups[0]->MStatus.isEmpty());
@@ -488,10 +489,10 @@ void TestQzSQL::indexesPresent()
 {
     QVERIFY(dbOpenScans(m_db));
     QCOMPARE(one(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index'")),
-             QStringLiteral("4"));
+        QStringLiteral("4"));
     TSQLQuery q;
     QVERIFY(DoQuery(q, QStringLiteral("EXPLAIN QUERY PLAN SELECT * FROM Scan WHERE Eid=?1"),
-                    std::array<SqlParam, 1>{QStringLiteral("x")}));
+        std::array<SqlParam, 1> {QStringLiteral("x")}));
     QVERIFY(StringValue(q, QStringLiteral("detail")).contains(QStringLiteral("Scan_Eid")));
 }
 

@@ -65,8 +65,7 @@ public:
     }
 
     // Common answers.
-    static Handler status(int code, std::string body = {},
-                          std::string type = "application/json")
+    static Handler status(int code, std::string body = {}, std::string type = "application/json")
     {
         return [=](const httplib::Request &, httplib::Response &res) {
             res.status = code;
@@ -86,8 +85,7 @@ public:
     {
         return [=](const httplib::Request &, httplib::Response &res) {
             res.status = 200;
-            res.set_content_provider(
-                part.size() * 4, "application/json",
+            res.set_content_provider(part.size() * 4, "application/json",
                 [part](size_t offset, size_t, httplib::DataSink &sink) {
                     if (offset == 0) {
                         sink.write(part.data(), part.size());
