@@ -1,0 +1,42 @@
+#include "TApplication.h"
+
+#include "Dialogs.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+namespace {
+std::function<void(int)> &haltHandler()
+{
+    static std::function<void(int)> h;
+    return h;
+}
+} // namespace
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) { }
+
+bool TApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception &e) {
+        ShowMessage(QString::fromLocal8Bit(e.what()));
+    }
+    return true;
+}
+
+void Halt(int code)
+{
+    if (haltHandler()) {
+        haltHandler()(code);
+        return;
+    }
+    std::fflush(nullptr);
+    std::exit(code);
+}
+
+void setHaltHandler(std::function<void(int)> handler)
+{
+    haltHandler() = std::move(handler);
+}
