@@ -119,6 +119,9 @@ TLoginF::TLoginF(QWidget *parent) : QDialog(parent)
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setDocumentMode(true);
+    // Pages change only by the panels, never by Tab into the page control.
+    PageControl1->setFocusPolicy(Qt::NoFocus);
+    PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
     outer->addWidget(PageControl1, 1);
     buildLoginPage();
     buildRegisterPage();
