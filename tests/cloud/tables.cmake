@@ -14,3 +14,4 @@ function(kestrun_add_table_test name)
 endfunction()
 
 kestrun_add_table_test(tst_tableservice)
+kestrun_add_table_test(tst_qzcloud)
