@@ -15,7 +15,8 @@
 class AccountService
 {
 public:
-    AccountService()
+    // file: the users file to serve; a new one in a temporary folder when empty.
+    explicit AccountService(const QString &file = {}) : m_usersFile(file)
     {
         m_process.setProgram(QStringLiteral(KESTRUN_ACCOUNTS_BIN));
         m_process.setArguments({QStringLiteral("--users"), usersFile(), QStringLiteral("--port"),
@@ -57,7 +58,10 @@ public:
     QString error() const { return m_error; }
     // http://127.0.0.1:PORT/APPID/APIKEY
     QString baseUrl() const { return m_baseUrl; }
-    QString usersFile() const { return m_dir.filePath(QStringLiteral("users.json")); }
+    QString usersFile() const
+    {
+        return m_usersFile.isEmpty() ? m_dir.filePath(QStringLiteral("users.json")) : m_usersFile;
+    }
 
     // The stored record of a user, as the service keeps it in its file.
     QJsonObject storedUser(const QString &email) const
@@ -84,6 +88,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_usersFile;
     QProcess m_process;
     QString m_baseUrl;
     QString m_error;
