@@ -15,3 +15,9 @@ endfunction()
 
 kestrun_add_table_test(tst_tableservice)
 kestrun_add_table_test(tst_qzcloud)
+
+if(TARGET seed-demo)
+    kestrun_add_table_test(tst_seeddemo)
+    target_compile_definitions(tst_seeddemo PRIVATE KESTRUN_SEED_DEMO="$<TARGET_FILE:seed-demo>")
+    add_dependencies(tst_seeddemo seed-demo)
+endif()
