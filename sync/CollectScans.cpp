@@ -80,7 +80,7 @@ bool laterByMoreThanTwoSeconds(TDateTime a, TDateTime b)
 }
 
 SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &VisIdLookupList,
-                          const QString &dbFileName, const SyncProgressFn &progress)
+    const QString &dbFileName, const SyncProgressFn &progress)
 {
     SyncOutcome out;
     out.resultLine = QStringLiteral("No new scans");
@@ -97,8 +97,8 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
     TScanSessionList AzureScanSessionList = AzureQueryScanSessions(TagSettings.Email, &error);
     if (!error.isEmpty()) {
         dbClose();
-        out.failures << QStringLiteral("Your sessions could not be read from the cloud: %1")
-                            .arg(error);
+        out.failures
+            << QStringLiteral("Your sessions could not be read from the cloud: %1").arg(error);
         out.resultLine = out.failures.join(QLatin1Char(' '));
         return out;
     }
@@ -174,8 +174,8 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
 
     TVisIDLookupList AzureLookupList = AzureQueryLookups(TagSettings.Email, &error);
     if (!error.isEmpty())
-        out.failures << QStringLiteral("Your visible IDs could not be read from the cloud: %1")
-                            .arg(error);
+        out.failures
+            << QStringLiteral("Your visible IDs could not be read from the cloud: %1").arg(error);
     else if (!mergeLookups(AzureLookupList, VisIdLookupList))
         out.failures << QStringLiteral("Your visible IDs could not be written to the local "
                                        "database.");
@@ -189,8 +189,8 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
     dbClose();
 
     if (out.NewScans > 0 || out.NewSessions > 0) {
-        out.resultLine = QString::asprintf("Updated %d sessions and %d scans", out.NewSessions,
-                                           out.NewScans);
+        out.resultLine
+            = QString::asprintf("Updated %d sessions and %d scans", out.NewSessions, out.NewScans);
         TagSettings.LastSync = LatestDate;
         try {
             TagSettings.Save();
@@ -205,8 +205,8 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
 }
 
 CollectResult CollectScans(TScanSessionList &ScanSessionList, TVisIDLookupList &VisIdLookupList,
-                           const QString &dbFileName, const std::function<void()> &askLogin,
-                           const SyncProgressFn &progress)
+    const QString &dbFileName, const std::function<void()> &askLogin,
+    const SyncProgressFn &progress, const std::function<void()> &merging)
 {
     CollectResult r;
     if (TagSettings.NewUser) {
@@ -224,6 +224,8 @@ CollectResult CollectScans(TScanSessionList &ScanSessionList, TVisIDLookupList &
         r.text = refused;
         return r;
     }
+    if (merging)
+        merging();
     r.outcome = SyncWithAzure(ScanSessionList, VisIdLookupList, dbFileName, progress);
     r.status = r.outcome.failed() ? CollectStatus::Failed : CollectStatus::Done;
     r.text = r.outcome.resultLine;

@@ -32,16 +32,16 @@ struct SyncOutcome
 // session is written, with its scans, in one transaction and only after its cloud scans were
 // read completely; a session whose scans could not be read is left as it was.
 SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &VisIdLookupList,
-                          const QString &dbFileName, const SyncProgressFn &progress = {});
+    const QString &dbFileName, const SyncProgressFn &progress = {});
 
 // A later than B by more than two seconds, both taken to whole milliseconds first.
 bool laterByMoreThanTwoSeconds(TDateTime a, TDateTime b);
 
 enum class CollectStatus {
-    NoAccount,    // no stored account, and none was given when asked
+    NoAccount, // no stored account, and none was given when asked
     LoginRefused, // the account service said no; text holds its reason
-    Done,         // text holds the result line
-    Failed,       // the merge ran but something failed; text says what
+    Done, // text holds the result line
+    Failed, // the merge ran but something failed; text says what
 };
 
 struct CollectResult
@@ -53,7 +53,8 @@ struct CollectResult
 
 // The Collect Scans flow that the window and the command line share: asks for a log-in when
 // no account is stored (askLogin opens the dialog; the settings are then read again), logs in
-// with the stored account, runs the merge.
+// with the stored account, runs the merge. merging runs once the log-in was accepted, just
+// before the merge starts (the window paints its busy caption then).
 CollectResult CollectScans(TScanSessionList &ScanSessionList, TVisIDLookupList &VisIdLookupList,
-                           const QString &dbFileName, const std::function<void()> &askLogin = {},
-                           const SyncProgressFn &progress = {});
+    const QString &dbFileName, const std::function<void()> &askLogin = {},
+    const SyncProgressFn &progress = {}, const std::function<void()> &merging = {});
