@@ -3,17 +3,12 @@
 #include "KestrunU.h"
 #include "LoginU.h"
 #include "TApplication.h"
-
-#ifdef KESTRUN_HAVE_SYNC
 #include "qzCloud.h"
-#endif
 
 int main(int argc, char **argv)
 {
-#ifdef KESTRUN_HAVE_SYNC
     // The cloud connection exists before any window does.
     AzureStart('B');
-#endif
     TApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrun"));
     QApplication::setQuitOnLastWindowClosed(true);
@@ -29,8 +24,6 @@ int main(int argc, char **argv)
         LoginF = nullptr;
         KestrunF = nullptr;
     }
-#ifdef KESTRUN_HAVE_SYNC
     AzureStop();
-#endif
     return rc;
 }

@@ -12,9 +12,7 @@
 #include <QTabWidget>
 #include <QTextStream>
 
-#ifdef KESTRUN_HAVE_SYNC
 #include "qzCloud.h"
-#endif
 
 namespace {
 bool save(QWidget *w, const QString &dir, const QString &name)
@@ -41,9 +39,7 @@ int main(int argc, char **argv)
     for (const char *v : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DOCUMENTS_DIR"})
         qunsetenv(v);
 
-#ifdef KESTRUN_HAVE_SYNC
     AzureStart('B');
-#endif
     TApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrun"));
     DialogScript dialogs; // a message box would wait for a user who is not there
@@ -80,8 +76,6 @@ int main(int argc, char **argv)
         LoginF = nullptr;
         KestrunF = nullptr;
     }
-#ifdef KESTRUN_HAVE_SYNC
     AzureStop();
-#endif
     return ok ? 0 : 1;
 }

@@ -2,7 +2,4 @@
 if(TARGET kestrun_ui)
     add_executable(kestrun-screenshots ${CMAKE_CURRENT_SOURCE_DIR}/kestrun-screenshots.cpp)
     target_link_libraries(kestrun-screenshots PRIVATE kestrun_ui)
-    if(TARGET kestrun_sync)
-        target_compile_definitions(kestrun-screenshots PRIVATE KESTRUN_HAVE_SYNC)
-    endif()
 endif()

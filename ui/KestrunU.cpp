@@ -1,9 +1,11 @@
 #include "KestrunU.h"
 
+#include "CollectScans.h"
 #include "Controls.h"
 #include "Dialogs.h"
 #include "LoginU.h"
 #include "TApplication.h"
+#include "qzCloud.h"
 #include "qzSQL.h"
 #include "qzTagSettings.h"
 #include "qzUtils.h"
@@ -17,11 +19,6 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
-
-#ifdef KESTRUN_HAVE_SYNC
-#include "CollectScans.h"
-#include "qzCloud.h"
-#endif
 
 TScanSessionList ScanSessionList;
 TScanList ScanList;
@@ -322,11 +319,9 @@ void TKestrunF::buildHomePage()
 
 void TKestrunF::FormCreate()
 {
-#ifdef KESTRUN_HAVE_SYNC
     // Every later table operation goes to the scan storage account.
     AzureStop();
     AzureStart('S');
-#endif
 }
 
 void TKestrunF::showEvent(QShowEvent *e)
@@ -460,4 +455,37 @@ void TKestrunF::imgLoginClick()
     DoLogin();
 }
 
-void TKestrunF::pnDownloadClick() { }
+void TKestrunF::pnDownloadClick()
+{
+    const auto merging = [this] {
+        // All the work below blocks the window: show that it is busy before it starts.
+        lbDownloading->clear();
+        pnDownload->setText(QStringLiteral("Checking ..."));
+        pbDownload->setRange(0, 1);
+        pbDownload->setValue(0);
+        pbDownload->show();
+        pnDownload->repaint();
+        pbDownload->repaint();
+    };
+    const auto progress = [this](const SyncProgress &p) {
+        pbDownload->setRange(0, qMax(1, p.sessionsTotal));
+        pbDownload->setValue(p.sessionsDone);
+        pbDownload->repaint();
+    };
+    const CollectResult r = CollectScans(
+        ScanSessionList, VisIdLookupList, dbFileName, [] { DoLogin(); }, progress, merging);
+    if (r.status == CollectStatus::NoAccount)
+        return;
+    if (r.status == CollectStatus::LoginRefused) {
+        ShowMessage(r.text);
+        return;
+    }
+    pbDownload->hide();
+    lbDownloading->setText(r.text);
+    // A run that failed in part must not read as a plain result.
+    lbDownloading->setStyleSheet(
+        r.status == CollectStatus::Failed ? QStringLiteral("color: #c00000;") : QString());
+    lbDownloading->show();
+    pnDownload->setText(QStringLiteral("Collect Scans"));
+    OpenLocalDB();
+}

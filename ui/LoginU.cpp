@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "Dialogs.h"
+#include "qzBackendless.h"
 #include "qzTagSettings.h"
 #include "qzUtils.h"
 
@@ -14,28 +15,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#ifdef KESTRUN_HAVE_SYNC
-#include "qzBackendless.h"
-#endif
-
 TLoginF *LoginF = nullptr;
 
 namespace {
-#ifndef KESTRUN_HAVE_SYNC
-QString BackendlessLogon(const QString &, const QString &)
-{
-    return QStringLiteral("The account service is not built into this program.");
-}
-QString BackendlessRegister(const QString &, const QString &, const QString &, const QString &)
-{
-    return BackendlessLogon({}, {});
-}
-QString BackendlessRestorePassword(const QString &)
-{
-    return BackendlessLogon({}, {});
-}
-#endif
-
 // The hourglass for as long as a service call blocks the window.
 class WaitCursor
 {

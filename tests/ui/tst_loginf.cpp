@@ -1,8 +1,11 @@
+#include "AccountServiceFixture.h"
 #include "Controls.h"
 #include "Dialogs.h"
+#include "FaultServer.h"
 #include "LoginU.h"
 #include "TestHome.h"
 #include "UiTestMain.h"
+#include "qzBackendless.h"
 #include "qzTagSettings.h"
 #include "qzUtils.h"
 
@@ -12,6 +15,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <atomic>
 
 class TstLoginF : public QObject
 {
@@ -34,7 +39,18 @@ private slots:
     void enterStartsNothing();
     void closeAndCancel();
 
+    // Against the local account service.
+    void refusedThenAcceptedLogin();
+    void loginShowsTheHourglass();
+    void signUpAccepted_data();
+    void signUpAccepted();
+    void signUpRefusedKeepsThePage();
+    void passwordResetSendsTheLowerCasedLoginAddress();
+    void passwordResetRefused();
+
 private:
+    void needService();
+    std::unique_ptr<AccountService> m_service;
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<DialogScript> m_dialogs;
     std::unique_ptr<TLoginF> m_f;
@@ -50,8 +66,18 @@ void TstLoginF::init()
     LoginF = m_f.get();
 }
 
+void TstLoginF::needService()
+{
+    if (!m_service)
+        m_service = std::make_unique<AccountService>();
+    QVERIFY2(m_service->ok(), qPrintable(m_service->error()));
+    qputenv("KESTRUN_ACCOUNTS_URL", m_service->baseUrl().toUtf8());
+}
+
 void TstLoginF::cleanup()
 {
+    qunsetenv("KESTRUN_ACCOUNTS_URL");
+    m_service.reset(); // each test its own users file
     m_f.reset();
     m_dialogs.reset();
     m_home.reset();
@@ -293,6 +319,189 @@ void TstLoginF::closeAndCancel()
         QTest::mouseClick(m_f->Button1, Qt::LeftButton);
     });
     QCOMPARE(m_f->exec(), int(QDialog::Rejected));
+}
+
+namespace {
+QColor textColour(const QLabel *l)
+{
+    return l->palette().color(QPalette::WindowText);
+}
+} // namespace
+
+void TstLoginF::refusedThenAcceptedLogin()
+{
+    needService();
+    QCOMPARE(BackendlessRegister(QStringLiteral("ann@example.com"), QStringLiteral("Right 1"),
+                 QStringLiteral("Ann Smith"), QStringLiteral("tag")),
+        QString());
+    m_f->show();
+    m_f->edEmail->setText(QStringLiteral("ann@example.com"));
+    m_f->edPassword->setText(QStringLiteral("wrong"));
+    QTest::mouseClick(m_f->pnLogin, Qt::LeftButton);
+    QVERIFY(m_f->lbLoginResult->isVisible());
+    QCOMPARE(m_f->lbLoginResult->text(), QStringLiteral("Invalid login or password."));
+    QCOMPARE(textColour(m_f->lbLoginResult), QColor(255, 0, 0));
+    QVERIFY(TagSettings.Email.isEmpty());
+
+    // The second click hides the red text before the service answers.
+    bool hiddenFirst = false;
+    QString textWhenHidden;
+    struct HideSpy : QObject
+    {
+        std::function<void()> f;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Hide)
+                f();
+            return false;
+        }
+    } spy;
+    spy.f = [&] {
+        hiddenFirst = true;
+        textWhenHidden = m_f->lbLoginResult->text();
+    };
+    m_f->lbLoginResult->installEventFilter(&spy);
+    m_f->edPassword->setText(QStringLiteral("Right 1"));
+    QTest::mouseClick(m_f->pnLogin, Qt::LeftButton);
+    m_f->lbLoginResult->removeEventFilter(&spy);
+    QVERIFY(hiddenFirst);
+    QCOMPARE(textWhenHidden, QStringLiteral("Invalid login or password."));
+    QVERIFY(m_f->lbLoginResult->isVisible());
+    QCOMPARE(m_f->lbLoginResult->text(), QStringLiteral("Login Successful"));
+    QCOMPARE(textColour(m_f->lbLoginResult), QColor(0, 128, 0));
+    QVERIFY(m_dialogs->requests().empty()); // no message box for a log-in
+    QVERIFY(m_f->isVisible()); // the user closes it
+    QCOMPARE(TagSettings.Email, QStringLiteral("ann@example.com"));
+    QCOMPARE(TagSettings.Name, QStringLiteral("Ann Smith"));
+
+    // Shown again: the account just used, no result.
+    m_f->hide();
+    m_f->show();
+    QCOMPARE(m_f->edEmail->text(), QStringLiteral("ann@example.com"));
+    QCOMPARE(m_f->edPassword->text(), QStringLiteral("Right 1"));
+    QVERIFY(m_f->lbLoginResult->isHidden());
+    resetTagSettings();
+    TagSettings.Load();
+    QVERIFY(!TagSettings.NewUser);
+}
+
+void TstLoginF::loginShowsTheHourglass()
+{
+    FaultServer server;
+    std::atomic<bool> hourglass = false;
+    server.setHandler([&](const httplib::Request &, httplib::Response &res) {
+        // The window is blocked in the call; only its cursor is looked at.
+        const QCursor *c = QGuiApplication::overrideCursor();
+        hourglass = c && c->shape() == Qt::WaitCursor;
+        res.status = 401;
+        res.set_content(
+            R"({"code":3003,"message":"Invalid login or password."})", "application/json");
+    });
+    qputenv("KESTRUN_ACCOUNTS_URL", server.url() + "/APP/KEY");
+    m_f->show();
+    m_f->edEmail->setText(QStringLiteral("ann@example.com"));
+    m_f->edPassword->setText(QStringLiteral("x"));
+    QTest::mouseClick(m_f->pnLogin, Qt::LeftButton);
+    QCOMPARE(server.requests().size(), size_t(1));
+    QVERIFY(hourglass);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    QCOMPARE(m_f->lbLoginResult->text(), QStringLiteral("Invalid login or password."));
+}
+
+void TstLoginF::signUpAccepted_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("two words, two blanks") << "Ann  Smith";
+    QTest::newRow("three words") << "Ann B Smith";
+}
+
+void TstLoginF::signUpAccepted()
+{
+    QFETCH(QString, name);
+    needService();
+    m_f->show();
+    QTest::mouseClick(m_f->Panel3, Qt::LeftButton);
+    const QString email = QStringLiteral("new.farmer@example.com");
+    QTest::keyClicks(m_f->edRegEmail, email);
+    QTest::keyClicks(m_f->edRegPassword, QStringLiteral("Pw 1"));
+    QTest::keyClicks(m_f->EdRegPasswordConfirm, QStringLiteral("Pw 1"));
+    QTest::keyClicks(m_f->edRegName, name);
+    QTest::mouseClick(m_f->btSignup, Qt::LeftButton);
+    QCOMPARE(m_dialogs->messages(),
+        QStringList {QStringLiteral("Registration created. Open the confirmation email (might be "
+                                    "in your spam or junk folder) and click the confirmation "
+                                    "link.")});
+    const QJsonObject props
+        = m_service->storedUser(email).value(QStringLiteral("properties")).toObject();
+    QCOMPARE(props.value(QStringLiteral("name")).toString(), name);
+    QCOMPARE(props.value(QStringLiteral("partnerid")).toString(), QStringLiteral("tag"));
+    // Back on the Login page with the new account filled in, not yet logged in.
+    QCOMPARE(m_f->PageControl1->currentWidget(), m_f->tbLogin);
+    QCOMPARE(m_f->edEmail->text(), email);
+    QCOMPARE(m_f->edPassword->text(), QStringLiteral("Pw 1"));
+    QVERIFY(TagSettings.Email.isEmpty());
+    QVERIFY(m_f->lbLoginResult->isHidden());
+}
+
+void TstLoginF::signUpRefusedKeepsThePage()
+{
+    needService();
+    QCOMPARE(BackendlessRegister(QStringLiteral("ann@example.com"), QStringLiteral("a"),
+                 QStringLiteral("Ann Smith"), QStringLiteral("tag")),
+        QString());
+    m_f->show();
+    m_f->Panel3Click();
+    m_f->edRegEmail->setText(QStringLiteral("ann@example.com"));
+    m_f->edRegPassword->setText(QStringLiteral("b"));
+    m_f->EdRegPasswordConfirm->setText(QStringLiteral("b"));
+    m_f->edRegName->setText(QStringLiteral("Ann Other"));
+    QTest::mouseClick(m_f->btSignup, Qt::LeftButton);
+    const QStringList shown = m_dialogs->messages();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first(),
+        BackendlessRegister(QStringLiteral("ann@example.com"), QStringLiteral("b"),
+            QStringLiteral("Ann Other"), "tag"));
+    QVERIFY(!shown.first().isEmpty());
+    QCOMPARE(m_f->PageControl1->currentWidget(), m_f->tbRegister);
+    QCOMPARE(m_f->edRegName->text(), QStringLiteral("Ann Other"));
+    QVERIFY(m_f->edEmail->text().isEmpty());
+}
+
+void TstLoginF::passwordResetSendsTheLowerCasedLoginAddress()
+{
+    needService();
+    QCOMPARE(BackendlessRegister(QStringLiteral("ann@example.com"), QStringLiteral("a"),
+                 QStringLiteral("Ann Smith"), QStringLiteral("tag")),
+        QString());
+    m_f->show();
+    m_f->Panel3Click();
+    m_f->edRegEmail->setText(QStringLiteral("other@example.com"));
+    m_f->PageControl1->setCurrentWidget(m_f->tbLogin);
+    m_f->edEmail->setText(QStringLiteral("ANN@Example.COM"));
+    QTest::mouseClick(m_f->Panel4, Qt::LeftButton);
+    QCOMPARE(m_dialogs->messages(),
+        QStringList {QStringLiteral("Check your email - including your spam or junk folder - for "
+                                    "the password reset link")});
+
+    // What reached the service: the Login page's address, lower-cased.
+    FaultServer server;
+    server.setHandler(FaultServer::status(200, ""));
+    qputenv("KESTRUN_ACCOUNTS_URL", server.url() + "/APP/KEY");
+    QTest::mouseClick(m_f->Panel4, Qt::LeftButton);
+    QCOMPARE(server.requests().size(), size_t(1));
+    QCOMPARE(QString::fromStdString(server.requests().front().path),
+        QStringLiteral("/APP/KEY/users/restorepassword/ann@example.com"));
+}
+
+void TstLoginF::passwordResetRefused()
+{
+    needService();
+    m_f->show();
+    m_f->edEmail->setText(QStringLiteral("nobody@example.com"));
+    QTest::mouseClick(m_f->Panel4, Qt::LeftButton);
+    const QString reason = BackendlessRestorePassword(QStringLiteral("nobody@example.com"));
+    QVERIFY(!reason.isEmpty());
+    QCOMPARE(m_dialogs->messages(), QStringList {QStringLiteral("Error : ") + reason});
 }
 
 KESTRUN_UI_TEST_MAIN(TstLoginF)
