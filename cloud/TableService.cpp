@@ -10,6 +10,7 @@
 #include <QXmlStreamReader>
 
 #include <cmath>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -28,41 +29,58 @@ QString trimmedBase(const TAzureConnectionInfo &c)
 }
 
 // Whole numbers that fit come back untyped from Int32 properties; the rest are Doubles.
-void putNumber(TCloudTableRow &row, const QString &name, double v, const QString &declared)
+TCloudColumn numberColumn(const QString &name, double v)
 {
     const bool whole = std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 2147483648.0;
-    if (whole && (declared.isEmpty() || declared == QLatin1String("Edm.Int32")))
-        row.SetColumn(name, QString::number(qint64(v)), QStringLiteral("Edm.Int32"));
-    else
-        row.SetColumn(name, QString::number(v, 'g', QLocale::FloatingPointShortest),
-            declared.isEmpty() ? QStringLiteral("Edm.Double") : declared);
+    if (whole)
+        return {name, QString::number(qint64(v)), QStringLiteral("Edm.Int32")};
+    return {name, QString::number(v, 'g', QLocale::FloatingPointShortest),
+        QStringLiteral("Edm.Double")};
 }
 
+// One pass over the object: QJsonObject looks keys up by a linear search, and this runs for
+// every entity of a query.
 TCloudTableRow rowFromJson(const QJsonObject &o)
 {
-    TCloudTableRow row;
+    QList<TCloudColumn> columns;
+    columns.reserve(o.size());
+    QList<QPair<QString, QString>> declared;
     for (auto it = o.begin(); it != o.end(); ++it) {
         const QString name = it.key();
-        if (name.startsWith(QLatin1String("odata.")) || name.endsWith(kTypeSuffix))
+        if (name.startsWith(QLatin1String("odata.")))
             continue;
-        const QString declared = o.value(name + kTypeSuffix).toString();
         const QJsonValue v = it.value();
+        if (name.endsWith(kTypeSuffix)) {
+            declared.append({name.chopped(kTypeSuffix.size()), v.toString()});
+            continue;
+        }
         switch (v.type()) {
         case QJsonValue::String:
-            row.SetColumn(name, v.toString(), declared);
+            columns.append({name, v.toString(), {}});
             break;
         case QJsonValue::Double:
-            putNumber(row, name, v.toDouble(), declared);
+            columns.append(numberColumn(name, v.toDouble()));
             break;
         case QJsonValue::Bool:
-            row.SetColumn(name, v.toBool() ? QStringLiteral("true") : QStringLiteral("false"),
-                QStringLiteral("Edm.Boolean"));
+            columns.append({name, v.toBool() ? QStringLiteral("true") : QStringLiteral("false"),
+                QStringLiteral("Edm.Boolean")});
             break;
         default:
             break; // null, arrays and objects are no property values of this service
         }
     }
-    return row;
+    for (const auto &[name, type] : declared) {
+        for (TCloudColumn &c : columns) {
+            if (c.Name == name) {
+                // A typed number keeps its type (a whole Double stays a Double).
+                if (type != QLatin1String("Edm.Int32") && c.DataType == QLatin1String("Edm.Int32"))
+                    c.Value = QString::number(c.Value.toLongLong());
+                c.DataType = type;
+                break;
+            }
+        }
+    }
+    return TCloudTableRow(std::move(columns));
 }
 
 QString firstLine(const QString &s)
@@ -124,6 +142,10 @@ void TCloudTableRow::SetColumn(
 
 const TCloudColumn *TCloudTableRow::GetColumn(const QString &Name) const
 {
+    // The exact name first: it is the usual case and much cheaper.
+    for (const TCloudColumn &c : m_columns)
+        if (c.Name == Name)
+            return &c;
     for (const TCloudColumn &c : m_columns)
         if (c.Name.compare(Name, Qt::CaseInsensitive) == 0)
             return &c;
@@ -343,13 +365,10 @@ HttpResponse TAzureTableService::send(const QByteArray &verb, const QByteArray &
     return m_http.request(verb, req.url, req.headers, body);
 }
 
-bool TAzureTableService::queryPage(const QString &TableName, const QString &Filter,
-    const TableContinuation &from, TCloudTableRows *rows, TableContinuation *next, QString *error)
+namespace {
+QByteArray pageQuery(const QString &Filter, const TableContinuation &from)
 {
-    using namespace TableProtocol;
-    QString dummy;
-    QString &err = error ? *error : dummy;
-    err.clear();
+    using TableProtocol::encode;
     QList<QByteArray> params;
     if (!Filter.isEmpty())
         params.append("$filter=" + encode(Filter));
@@ -357,44 +376,100 @@ bool TAzureTableService::queryPage(const QString &TableName, const QString &Filt
         params.append("NextPartitionKey=" + encode(from.NextPartitionKey));
     if (!from.NextRowKey.isEmpty())
         params.append("NextRowKey=" + encode(from.NextRowKey));
-    const HttpResponse r = send("GET", encode(TableName) + "()", params.join('&'));
-    const QByteArray what = "query of table " + TableName.toUtf8();
+    return params.join('&');
+}
+
+TableContinuation continuationOf(const HttpResponse &r)
+{
+    return {QString::fromUtf8(r.header("x-ms-continuation-nextpartitionkey")),
+        QString::fromUtf8(r.header("x-ms-continuation-nextrowkey"))};
+}
+} // namespace
+
+bool TAzureTableService::queryPage(const QString &TableName, const QString &Filter,
+    const TableContinuation &from, TCloudTableRows *rows, TableContinuation *next, QString *error)
+{
+    QString dummy;
+    QString &err = error ? *error : dummy;
+    err.clear();
+    const HttpResponse r
+        = send("GET", TableProtocol::encode(TableName) + "()", pageQuery(Filter, from));
     if (!r.answered() || r.status != 200) {
-        err = describeFailure(r, what);
+        err = TableProtocol::describeFailure(r, "query of table " + TableName.toUtf8());
         return false;
     }
-    auto page = parseEntities(r.body, &err);
+    auto page = TableProtocol::parseEntities(r.body, &err);
     if (!page)
         return false;
     rows->insert(
         rows->end(), std::make_move_iterator(page->begin()), std::make_move_iterator(page->end()));
-    next->NextPartitionKey = QString::fromUtf8(r.header("x-ms-continuation-nextpartitionkey"));
-    next->NextRowKey = QString::fromUtf8(r.header("x-ms-continuation-nextrowkey"));
+    *next = continuationOf(r);
     return true;
+}
+
+bool TAzureTableService::queryAllPages(
+    const QString &TableName, const QString &Filter, const PageSink &sink, QString *error)
+{
+    QString dummy;
+    QString &err = error ? *error : dummy;
+    err.clear();
+    // At most one page is being read while the next request runs.
+    std::thread reader;
+    QString readError;
+    bool readFailed = false;
+    auto finishReading = [&] {
+        if (reader.joinable())
+            reader.join();
+        if (readFailed)
+            err = readError;
+        return !readFailed;
+    };
+    TableContinuation from;
+    for (;;) {
+        const HttpResponse r
+            = send("GET", TableProtocol::encode(TableName) + "()", pageQuery(Filter, from));
+        if (!finishReading())
+            return false;
+        if (!r.answered() || r.status != 200) {
+            err = TableProtocol::describeFailure(r, "query of table " + TableName.toUtf8());
+            return false;
+        }
+        reader = std::thread([&sink, &readError, &readFailed, body = r.body] {
+            auto rows = TableProtocol::parseEntities(body, &readError);
+            if (rows)
+                sink(std::move(*rows));
+            else
+                readFailed = true;
+        });
+        const TableContinuation next = continuationOf(r);
+        if (next.isEmpty())
+            return finishReading();
+        // A service that hands back the same place again would keep us here for ever.
+        if (next == from) {
+            finishReading();
+            err = QStringLiteral("The table service repeated a continuation of the query of "
+                                 "table %1.")
+                      .arg(TableName);
+            return false;
+        }
+        from = next;
+    }
 }
 
 std::optional<TCloudTableRows> TAzureTableService::QueryEntities(
     const QString &TableName, const QString &Filter, QString *error)
 {
-    QString dummy;
-    QString &err = error ? *error : dummy;
     TCloudTableRows rows;
-    TableContinuation from;
-    for (;;) {
-        TableContinuation next;
-        if (!queryPage(TableName, Filter, from, &rows, &next, &err))
-            return std::nullopt;
-        if (next.isEmpty())
-            return rows;
-        // A service that hands back the same place again would keep us here for ever.
-        if (next == from) {
-            err = QStringLiteral("The table service repeated a continuation of the query of "
-                                 "table %1.")
-                      .arg(TableName);
-            return std::nullopt;
-        }
-        from = next;
-    }
+    const bool ok = queryAllPages(
+        TableName, Filter,
+        [&rows](TCloudTableRows &&page) {
+            rows.insert(rows.end(), std::make_move_iterator(page.begin()),
+                std::make_move_iterator(page.end()));
+        },
+        error);
+    if (!ok)
+        return std::nullopt;
+    return rows;
 }
 
 std::optional<TCloudTableRow> TAzureTableService::QueryEntity(

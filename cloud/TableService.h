@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -35,6 +36,9 @@ struct TCloudColumn
 class TCloudTableRow
 {
 public:
+    TCloudTableRow() = default;
+    // Columns with distinct names, as a service answer holds them.
+    explicit TCloudTableRow(QList<TCloudColumn> columns) : m_columns(std::move(columns)) { }
     void SetColumn(const QString &Name, const QString &Value, const QString &DataType = {},
         bool ReplaceIfExists = true);
     const TCloudColumn *GetColumn(const QString &Name) const;
@@ -69,6 +73,12 @@ public:
     // Every entity matching the filter (empty: the whole table), following continuations.
     std::optional<TCloudTableRows> QueryEntities(
         const QString &TableName, const QString &Filter, QString *error = nullptr);
+    // The same, handing each page's rows to sink in order. A page is read while the next one
+    // is on its way, so sink runs on a helper thread, one page at a time; the call returns
+    // when all is done. False when any page failed: what sink was given is then incomplete.
+    using PageSink = std::function<void(TCloudTableRows &&rows)>;
+    bool queryAllPages(const QString &TableName, const QString &Filter, const PageSink &sink,
+        QString *error = nullptr);
     // One page: rows appended to *rows, the continuation returned in *next.
     bool queryPage(const QString &TableName, const QString &Filter, const TableContinuation &from,
         TCloudTableRows *rows, TableContinuation *next, QString *error = nullptr);

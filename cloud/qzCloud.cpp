@@ -3,8 +3,6 @@
 #include "qzConfig.h"
 #include "qzUtils.h"
 
-#include <QRegularExpression>
-
 #include <cmath>
 
 std::unique_ptr<TAzureConnectionInfo> azConn;
@@ -25,31 +23,74 @@ QString notStarted()
 }
 
 // ISO 8601 as the service writes it: UTC with Z (or an offset), fraction optional; a text
-// without a zone is taken as UTC, as every stored value is.
+// without a zone is taken as UTC, as every stored value is. By hand: it runs twice for every
+// entity of a query.
 bool parseIso(const QString &text, qint64 *msSinceEpoch)
 {
-    static const QRegularExpression re(
-        QStringLiteral(R"(^(\d{4})-(\d{2})-(\d{2})[Tt](\d{2}):(\d{2})(?::(\d{2})(?:[.,](\d+))?)?)"
-                       R"(([Zz]|[+-]\d{2}(?::?\d{2})?)?$)"));
-    const QRegularExpressionMatch m = re.match(text.trimmed());
-    if (!m.hasMatch())
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    auto isDigit = [&](qsizetype k) {
+        return k < t.size() && t[k].unicode() >= '0' && t[k].unicode() <= '9';
+    };
+    auto digits = [&](int n, int *out) {
+        int v = 0;
+        for (int k = 0; k < n; ++k, ++i) {
+            if (!isDigit(i))
+                return false;
+            v = v * 10 + (t[i].unicode() - '0');
+        }
+        *out = v;
+        return true;
+    };
+    auto take = [&](char c) {
+        if (i < t.size() && t[i].toUpper() == QLatin1Char(c)) {
+            ++i;
+            return true;
+        }
         return false;
-    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    // Fraction to the millisecond, cut rather than rounded, so it never rolls into the next
-    // second.
-    const QString frac = (m.captured(7) + QStringLiteral("000")).left(3);
-    const QTime time(
-        m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt(), frac.toInt());
+    };
+    int y, mo, d, h, mi, sec = 0, ms = 0;
+    if (!digits(4, &y) || !take('-') || !digits(2, &mo) || !take('-') || !digits(2, &d)
+        || !take('T') || !digits(2, &h) || !take(':') || !digits(2, &mi))
+        return false;
+    if (take(':')) {
+        if (!digits(2, &sec))
+            return false;
+        if (take('.') || take(',')) {
+            // Fraction to the millisecond, cut rather than rounded, so it never rolls into
+            // the next second.
+            int n = 0;
+            for (; isDigit(i); ++i, ++n)
+                if (n < 3)
+                    ms = ms * 10 + (t[i].unicode() - '0');
+            if (n == 0)
+                return false;
+            for (; n < 3; ++n)
+                ms *= 10;
+        }
+    }
+    int offset = 0;
+    if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-'))) {
+        const bool negative = t[i] == QLatin1Char('-');
+        ++i;
+        int oh = 0, om = 0;
+        if (!digits(2, &oh))
+            return false;
+        if (i < t.size()) {
+            take(':');
+            if (!digits(2, &om))
+                return false;
+        }
+        offset = (oh * 3600 + om * 60) * (negative ? -1 : 1);
+    } else {
+        take('Z');
+    }
+    if (i != t.size())
+        return false;
+    const QDate date(y, mo, d);
+    const QTime time(h, mi, sec, ms);
     if (!date.isValid() || !time.isValid())
         return false;
-    int offset = 0;
-    const QString zone = m.captured(8);
-    if (zone.size() > 1) {
-        const QString digits = QString(zone.mid(1)).remove(QLatin1Char(':'));
-        offset = digits.left(2).toInt() * 3600 + digits.mid(2, 2).toInt() * 60;
-        if (zone.startsWith(QLatin1Char('-')))
-            offset = -offset;
-    }
     *msSinceEpoch = QDateTime(date, time, Qt::UTC).toMSecsSinceEpoch() - qint64(offset) * 1000;
     return true;
 }
@@ -60,10 +101,21 @@ std::vector<std::unique_ptr<T>> queryPartition(
 {
     std::vector<std::unique_ptr<T>> list;
     QString err;
-    if (auto rows = QueryEntities(table, PartitionFilter(key), &err)) {
-        list.reserve(rows->size());
-        for (const TCloudTableRow &row : *rows)
-            list.push_back(std::make_unique<T>(Create<T>(row)));
+    if (!TableService) {
+        err = notStarted();
+    } else {
+        // Records are made page by page as the pages come in.
+        const bool ok = TableService->queryAllPages(
+            table, PartitionFilter(key),
+            [&list](TCloudTableRows &&rows) {
+                list.reserve(list.size() + rows.size());
+                for (const TCloudTableRow &row : rows)
+                    list.push_back(std::make_unique<T>(Create<T>(row)));
+            },
+            &err);
+        // Part of a partition is no answer: Collect Scans would take it for all of it.
+        if (!ok)
+            list.clear();
     }
     if (error)
         *error = err;

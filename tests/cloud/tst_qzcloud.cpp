@@ -123,6 +123,8 @@ private slots:
     void emptyPartitionIsNoFailure();
     void failedQueriesSayWhy_data();
     void failedQueriesSayWhy();
+    void failureOnLaterPage_data();
+    void failureOnLaterPage();
     void storeUnreachable();
     void entityExists();
 
@@ -718,6 +720,41 @@ void TestQzCloud::failedQueriesSayWhy()
     // Same reason for every failure kind, and the query was asked for correctly.
     QCOMPARE(server.requests().front().get_param_value("$filter"),
         std::string("PartitionKey eq 'a@b.com' "));
+}
+
+void TestQzCloud::failureOnLaterPage_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("garbage") << 200 << QByteArray("<html>proxy</html>");
+    QTest::newRow("403") << 403 << QByteArray();
+}
+
+void TestQzCloud::failureOnLaterPage()
+{
+    // The first page arrives, the second does not: no partial list is handed on.
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    FaultServer server;
+    StopCloudFirst stop;
+    server.setHandler([&](const httplib::Request &req, httplib::Response &res) {
+        if (!req.has_param("NextPartitionKey")) {
+            res.status = 200;
+            res.set_header("x-ms-continuation-NextPartitionKey", "1!4!cA--");
+            res.set_header("x-ms-continuation-NextRowKey", "1!4!cg--");
+            res.set_content(R"({"value":[{"PartitionKey":"s","RowKey":"1"}]})", "application/json");
+        } else {
+            res.status = status;
+            res.set_content(body.toStdString(), "text/html");
+        }
+    });
+    qputenv("KESTRUN_TABLE_ENDPOINT", server.url());
+    AzureStop();
+    AzureStart('S');
+    QString error;
+    QVERIFY(AzureQueryScans(QStringLiteral("s"), &error).empty());
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(int(server.requests().size()), 2);
 }
 
 void TestQzCloud::storeUnreachable()
