@@ -77,7 +77,7 @@ namespace {
 const char *const kStyle = R"(
 #KestrunF { background: #000000; }
 #pnTop, #Panel2 { background: #000000; }
-#lbCaption { color: #ffffff; font-family: "Segoe UI"; font-size: 19px; font-weight: bold; }
+#lbCaption { color: #ffffff; font-size: 19px; font-weight: bold; }
 #sv { background: #1c1c1c; }
 #sv TClickPanel { color: #ffffff; font-size: 16px; font-weight: bold; background: #1c1c1c; }
 #sv TClickPanel:hover { background: #333333; }
@@ -105,9 +105,7 @@ TKestrunF::TKestrunF(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("KestrunF"));
     setAttribute(Qt::WA_StyledBackground);
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPixelSize(13);
-    setFont(f);
+    setFont(windowFont(QStringLiteral("Tahoma"), 13));
     // The window has no title text.
     setWindowTitle(QStringLiteral(" "));
     resize(914, 458);
@@ -157,6 +155,7 @@ void TKestrunF::buildTopBar()
     Image5->setCursor(Qt::PointingHandCursor);
     lbCaption = new QLabel(QStringLiteral("Kestrun"), pnTop);
     lbCaption->setObjectName(QStringLiteral("lbCaption"));
+    lbCaption->setFont(windowFont(QStringLiteral("Segoe UI"), 19));
     imgLogin = new TClickImage(QStringLiteral(":/icons/login.svg"), {50, 54}, pnTop);
     imgLogin->setObjectName(QStringLiteral("imgLogin"));
     imgLogin->setToolTip(QStringLiteral("Login"));

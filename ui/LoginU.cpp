@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "Dialogs.h"
+#include "TApplication.h"
 #include "qzBackendless.h"
 #include "qzTagSettings.h"
 #include "qzUtils.h"
@@ -37,6 +38,7 @@ TClickPanel:focus { border: 1px solid #3070c0; }
 #pnLogin { background: #000000; color: #ffffff; font-weight: bold; }
 #pnLogin:hover { background: #303030; }
 #PageControl1::pane { border: 0; }
+#edPassword, #edRegPassword, #EdRegPasswordConfirm { lineedit-password-character: 42; }
 )";
 
 QLineEdit *labelledEdit(
@@ -84,9 +86,7 @@ TLoginF::TLoginF(QWidget *parent) : QDialog(parent)
     setObjectName(QStringLiteral("LoginF"));
     setWindowTitle(QStringLiteral("LoginF"));
     setAttribute(Qt::WA_StyledBackground);
-    QFont f(QStringLiteral("Segoe UI"));
-    f.setPixelSize(13);
-    setFont(f);
+    setFont(windowFont(QStringLiteral("Segoe UI"), 13));
     setFixedSize(428, 464);
     setModal(true);
 

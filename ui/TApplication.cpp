@@ -2,6 +2,8 @@
 
 #include "Dialogs.h"
 
+#include <QFont>
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -39,4 +41,13 @@ void Halt(int code)
 void setHaltHandler(std::function<void(int)> handler)
 {
     haltHandler() = std::move(handler);
+}
+
+QFont windowFont(const QString &family, int pixelSize)
+{
+    QFont f;
+    // The original platform's font where it is installed, else its nearest free look-alike.
+    f.setFamilies({family, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    f.setPixelSize(pixelSize);
+    return f;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QFont>
 
 #include <functional>
 
@@ -17,3 +18,6 @@ public:
 // handler of their own in its place.
 void Halt(int code);
 void setHaltHandler(std::function<void(int)> handler);
+
+// A font of the given family and character height in pixels.
+QFont windowFont(const QString &family, int pixelSize);

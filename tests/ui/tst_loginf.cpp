@@ -115,6 +115,8 @@ void TstLoginF::controlsAndTexts()
     QCOMPARE(m_f->edRegPassword->echoMode(), QLineEdit::Password);
     QCOMPARE(m_f->EdRegPasswordConfirm->echoMode(), QLineEdit::Password);
     QCOMPARE(m_f->edEmail->echoMode(), QLineEdit::Normal);
+    m_f->edPassword->setText(QStringLiteral("abc"));
+    QCOMPARE(m_f->edPassword->displayText(), QStringLiteral("***"));
     QCOMPARE(m_f->PageControl1->tabText(0), QStringLiteral("Login"));
     QCOMPARE(m_f->PageControl1->tabText(1), QStringLiteral("Register"));
     for (TClickPanel *p : {m_f->pnLogin, m_f->Panel3, m_f->Panel4})
