@@ -1,3 +1,4 @@
 #include "qzLog.h"
 
-Q_LOGGING_CATEGORY(kestrunDebug, "kestrun.debug")
+// Off unless asked for (QT_LOGGING_RULES="kestrun.debug.debug=true"): users never see these lines.
+Q_LOGGING_CATEGORY(kestrunDebug, "kestrun.debug", QtInfoMsg)

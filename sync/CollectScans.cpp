@@ -37,6 +37,13 @@ size_t qHash(const LookupKey &k, size_t seed = 0)
     return qHashMulti(seed, k.creator, k.eid);
 }
 
+// The service did not answer at all (after its retries): every further request would wait
+// as long and fail the same way.
+bool isNoConnection(const QString &error)
+{
+    return error.startsWith(QLatin1String("No connection to the table service"));
+}
+
 // Writes one changed session and its cloud scans in one transaction.
 bool storeSession(const TScanSession &session, char action, const TScanList &scans)
 {
@@ -112,6 +119,7 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
     SyncProgress step;
     step.sessionsTotal = int(AzureScanSessionList.size());
     int failedSessions = 0;
+    bool unreachable = false;
     QString firstSessionError;
     for (const auto &SessionA : AzureScanSessionList) {
         debugLog(QStringLiteral("%1 %2 %3 ")
@@ -135,10 +143,13 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
         debugLog(QStringLiteral("Action : ") + QChar(char16_t(Action)));
 
         bool ok = true;
-        if (Action) {
+        if (Action && unreachable) {
+            ok = false; // no use asking again: the rest is left for the next run
+        } else if (Action) {
             TScanList AzureScanList = AzureQueryScans(SessionA->Uid, &error);
             if (!error.isEmpty()) {
                 ok = false;
+                unreachable = isNoConnection(error);
                 if (firstSessionError.isEmpty())
                     firstSessionError = error;
             } else if (!storeSession(*SessionA, Action, AzureScanList)) {
@@ -167,18 +178,23 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
             progress(step);
     }
     if (failedSessions > 0)
-        out.failures << QStringLiteral("%1 changed sessions could not be collected (%2); they "
-                                       "will be tried again next time.")
+        out.failures << QStringLiteral("%1 changed sessions could not be collected and will be "
+                                       "tried again next time: %2")
                             .arg(failedSessions)
                             .arg(firstSessionError);
 
-    TVisIDLookupList AzureLookupList = AzureQueryLookups(TagSettings.Email, &error);
-    if (!error.isEmpty())
-        out.failures
-            << QStringLiteral("Your visible IDs could not be read from the cloud: %1").arg(error);
-    else if (!mergeLookups(AzureLookupList, VisIdLookupList))
-        out.failures << QStringLiteral("Your visible IDs could not be written to the local "
-                                       "database.");
+    TVisIDLookupList AzureLookupList;
+    if (unreachable) {
+        out.failures << QStringLiteral("Your visible IDs were not collected.");
+    } else {
+        AzureLookupList = AzureQueryLookups(TagSettings.Email, &error);
+        if (!error.isEmpty())
+            out.failures << QStringLiteral("Your visible IDs could not be read from the cloud: %1")
+                                .arg(error);
+        else if (!mergeLookups(AzureLookupList, VisIdLookupList))
+            out.failures << QStringLiteral("Your visible IDs could not be written to the local "
+                                           "database.");
+    }
 
     FreeLookupList(AzureLookupList);
     FreeScanSessionList(AzureScanSessionList);

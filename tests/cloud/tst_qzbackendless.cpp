@@ -122,7 +122,7 @@ private:
 
 void TestQzBackendless::initTestCase()
 {
-    QLoggingCategory::setFilterRules(QStringLiteral("kestrun.debug=true"));
+    QLoggingCategory::setFilterRules(QStringLiteral("kestrun.debug.debug=true"));
     qInstallMessageHandler(collectDebugLines);
     m_service = std::make_unique<AccountService>();
     QVERIFY2(m_service->ok(), qPrintable(m_service->error()));

@@ -5,8 +5,18 @@
 #include "qzBackendless.h"
 
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 using namespace SyncFixture;
+
+namespace {
+QStringList g_debugLines;
+void collectDebugLines(QtMsgType, const QMessageLogContext &ctx, const QString &msg)
+{
+    if (ctx.category && QByteArray(ctx.category) == "kestrun.debug")
+        g_debugLines << msg;
+}
+} // namespace
 
 class TestCollectScans : public QObject
 {
@@ -149,7 +159,21 @@ void TestCollectScans::tolerance()
     QVERIFY(dbInsert(makeScan(local, 50, "local")));
     dbClose();
     loadLocal();
+    QLoggingCategory::setFilterRules(QStringLiteral("kestrun.debug.debug=true"));
+    g_debugLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectDebugLines);
     const SyncOutcome r = sync();
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QString());
+    const QString when = toQDateTime(cloud.TimeStamp, Qt::UTC).toString("yyyy-MM-dd HH:mm:ss");
+    QCOMPARE(g_debugLines.value(0), QStringLiteral("Cloud name  %1 ").arg(when));
+    if (updated)
+        QCOMPARE(g_debugLines.mid(1),
+            (QStringList {"Azure Is Newer", "A " + when + ":000",
+                "L " + toQDateTime(local.TimeStamp, Qt::UTC).toString("yyyy-MM-dd HH:mm:ss:zzz"),
+                "Action : U"}));
+    else
+        QCOMPARE(g_debugLines.mid(1), QStringList {QStringLiteral("Action : ") + QChar(0)});
     QVERIFY(dbOpenScans(m_db));
     if (updated) {
         QCOMPARE(r.resultLine, QStringLiteral("Updated 1 sessions and 2 scans"));
@@ -367,7 +391,8 @@ void TestCollectScans::scanQueryFailureKeepsSession()
     QVERIFY(r.failed());
     QCOMPARE(r.NewSessions, 1);
     QVERIFY(r.resultLine.startsWith(QStringLiteral("Updated 1 sessions and 1 scans. 1 changed "
-                                                   "sessions could not be collected")));
+                                                   "sessions could not be collected and will be "
+                                                   "tried again next time: ")));
     QVERIFY(dbOpenScans(m_db));
     QCOMPARE(localScans(bad), expectedScans(local, 1, "precious", 1));
     QCOMPARE(localScans(good), QStringList {QStringLiteral("x1=")});
