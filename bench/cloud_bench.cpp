@@ -5,6 +5,7 @@
 // Uses the table service of KESTRUN_TABLE_ENDPOINT / _ACCOUNT / _KEY when set, otherwise a
 // local one (the test run's, or one started for the bench).
 #include "AzuriteFixture.h"
+#include "BenchTables.h"
 #include "qzCloud.h"
 #include "qzUtils.h"
 
@@ -21,118 +22,29 @@
 #include <thread>
 
 namespace {
-size_t collect(char *data, size_t size, size_t n, void *user)
-{
-    static_cast<QByteArray *>(user)->append(data, qsizetype(size * n));
-    return size * n;
-}
-
-struct Continuation
-{
-    QByteArray pk, rk;
-};
-
-size_t onHeader(char *data, size_t size, size_t n, void *user)
-{
-    auto *c = static_cast<Continuation *>(user);
-    const QByteArray line = QByteArray(data, qsizetype(size * n)).trimmed();
-    const qsizetype colon = line.indexOf(':');
-    if (colon > 0) {
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        if (name == "x-ms-continuation-nextpartitionkey")
-            c->pk = line.mid(colon + 1).trimmed();
-        else if (name == "x-ms-continuation-nextrowkey")
-            c->rk = line.mid(colon + 1).trimmed();
-    }
-    return size * n;
-}
-
-// The same requests as TAzureTableService::queryPage, by hand; returns pages, -1 on error.
-int bareLoop(CURL *curl, const TAzureConnectionInfo &conn, const QString &filter, qint64 *bytes)
-{
-    using namespace TableProtocol;
-    const QByteArray base = conn.baseUrl().toUtf8();
-    QByteArray basePath = QUrl(conn.baseUrl()).path(QUrl::FullyEncoded).toUtf8();
-    const QByteArray key = QByteArray::fromBase64(conn.AccountKey.toLatin1());
-    const QByteArray resource = "scans()";
-    Continuation from;
-    int pages = 0;
-    *bytes = 0;
-    for (;;) {
-        QByteArray query = "$filter=" + encode(filter);
-        if (!from.pk.isEmpty())
-            query += "&NextPartitionKey=" + QUrl::toPercentEncoding(QString::fromUtf8(from.pk));
-        if (!from.rk.isEmpty())
-            query += "&NextRowKey=" + QUrl::toPercentEncoding(QString::fromUtf8(from.rk));
-        const QByteArray url = base + '/' + resource + '?' + query;
-        const QByteArray date = httpDate(QDateTime::currentDateTimeUtc());
-        const QByteArray sig = signature(key,
-            stringToSign("GET", {}, {}, date,
-                canonicalizedResource(conn.AccountName, basePath + '/' + resource, query)));
-        curl_slist *headers = nullptr;
-        for (const QByteArray &h : {"x-ms-date: " + date, QByteArray("x-ms-version: ") + Version,
-                 QByteArray("DataServiceVersion: 3.0"),
-                 QByteArray("MaxDataServiceVersion: 3.0;NetFx"),
-                 QByteArray("Accept: application/json;odata=minimalmetadata"),
-                 "Authorization: SharedKey " + conn.AccountName.toUtf8() + ':' + sig})
-            headers = curl_slist_append(headers, h.constData());
-        QByteArray body;
-        Continuation next;
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-        curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-        curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
-        curl_easy_setopt(curl, CURLOPT_HEADERDATA, &next);
-        const CURLcode rc = curl_easy_perform(curl);
-        curl_slist_free_all(headers);
-        long status = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-        if (rc != CURLE_OK || status != 200)
-            return -1;
-        *bytes += body.size();
-        ++pages;
-        if (next.pk.isEmpty() && next.rk.isEmpty())
-            return pages;
-        from = next;
-    }
-}
-
 void seed(const TAzureConnectionInfo &conn, const QString &session, int n, int threads)
 {
-    std::atomic<int> nextIndex = 0;
-    std::atomic<bool> failed = false;
-    std::vector<std::thread> pool;
-    for (int t = 0; t < threads; ++t) {
-        pool.emplace_back([&] {
-            TAzureTableService svc(conn);
-            QString error;
-            for (int i = nextIndex++; i < n && !failed; i = nextIndex++) {
-                TScan s;
-                s.SessionUid = session;
-                s.Uid = QString::asprintf("scan-%06d", i);
-                s.Eid = QString::number(982000411000000LL + i);
-                s.VisibleID = QString::number(i + 1);
-                s.Date = encodeDate(2025, 6, 17) + 0.3 + i / 86400.0;
-                s.Latitude = -30.51246 + i * 1e-7;
-                s.Longitude = 151.66532 - i * 1e-7;
-                s.Value1 = QString::number(180 + i % 400);
-                s.Value2 = QStringLiteral("Pen %1").arg(i % 12);
-                s.PremiseId = QStringLiteral("NE307221");
-                s.Creator = QStringLiteral("bench@example.com");
-                s.Sequence = i + 1;
-                s.Herdcode = QStringLiteral("KSTR");
-                if (!svc.InsertOrReplaceEntity(CloudTables::Scans, ToTableRow(s), &error)) {
-                    std::fprintf(stderr, "cloud_bench: seeding failed: %s\n", qPrintable(error));
-                    failed = true;
-                }
-            }
-        });
-    }
-    for (auto &t : pool)
-        t.join();
-    if (failed)
+    const bool ok = BenchTables::seed(
+        conn, CloudTables::Scans,
+        [&](int i) {
+            TScan s;
+            s.SessionUid = session;
+            s.Uid = QString::asprintf("scan-%06d", i);
+            s.Eid = QString::number(982000411000000LL + i);
+            s.VisibleID = QString::number(i + 1);
+            s.Date = encodeDate(2025, 6, 17) + 0.3 + i / 86400.0;
+            s.Latitude = -30.51246 + i * 1e-7;
+            s.Longitude = 151.66532 - i * 1e-7;
+            s.Value1 = QString::number(180 + i % 400);
+            s.Value2 = QStringLiteral("Pen %1").arg(i % 12);
+            s.PremiseId = QStringLiteral("NE307221");
+            s.Creator = QStringLiteral("bench@example.com");
+            s.Sequence = i + 1;
+            s.Herdcode = QStringLiteral("KSTR");
+            return ToTableRow(s);
+        },
+        n, threads);
+    if (!ok)
         std::exit(1);
 }
 } // namespace
@@ -193,7 +105,7 @@ int main(int argc, char **argv)
             return 1;
         }
         timer.restart();
-        pages = bareLoop(curl, conn, filter, &bytes);
+        pages = BenchTables::bareLoop(curl, conn, CloudTables::Scans, filter, &bytes);
         const qint64 bare = timer.nsecsElapsed();
         if (pages < 0) {
             std::fprintf(stderr, "cloud_bench: the bare loop failed\n");

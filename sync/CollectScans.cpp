@@ -8,9 +8,11 @@
 #include "qzTagSettings.h"
 #include "qzUtils.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 
 #include <cmath>
+#include <future>
 
 namespace {
 qint64 wholeMs(TDateTime dt)
@@ -43,6 +45,60 @@ bool isNoConnection(const QString &error)
 {
     return error.startsWith(QLatin1String("No connection to the table service"));
 }
+
+// The next cloud read runs while the current session is written to the local store. Only one
+// request is ever in flight, so the one cloud connection is never shared.
+class CloudPrefetch
+{
+public:
+    explicit CloudPrefetch(QString email) : m_email(std::move(email)) { }
+    ~CloudPrefetch()
+    {
+        if (m_scans.valid())
+            m_scans.wait();
+        if (m_lookups.valid())
+            m_lookups.wait();
+    }
+    void startScans(const QString &uid)
+    {
+        m_uid = uid;
+        m_scans = std::async(std::launch::async, [uid] {
+            std::pair<TScanList, QString> r;
+            r.first = AzureQueryScans(uid, &r.second);
+            return r;
+        });
+    }
+    std::pair<TScanList, QString> takeScans(const QString &uid)
+    {
+        if (m_scans.valid() && m_uid == uid)
+            return m_scans.get();
+        std::pair<TScanList, QString> r;
+        r.first = AzureQueryScans(uid, &r.second);
+        return r;
+    }
+    void startLookups()
+    {
+        m_lookups = std::async(std::launch::async, [email = m_email] {
+            std::pair<TVisIDLookupList, QString> r;
+            r.first = AzureQueryLookups(email, &r.second);
+            return r;
+        });
+    }
+    std::pair<TVisIDLookupList, QString> takeLookups()
+    {
+        if (m_lookups.valid())
+            return m_lookups.get();
+        std::pair<TVisIDLookupList, QString> r;
+        r.first = AzureQueryLookups(m_email, &r.second);
+        return r;
+    }
+
+private:
+    QString m_email;
+    QString m_uid;
+    std::future<std::pair<TScanList, QString>> m_scans;
+    std::future<std::pair<TVisIDLookupList, QString>> m_lookups;
+};
 
 // Writes one changed session and its cloud scans in one transaction.
 bool storeSession(const TScanSession &session, char action, const TScanList &scans)
@@ -90,6 +146,14 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
     const QString &dbFileName, const SyncProgressFn &progress)
 {
     SyncOutcome out;
+    QElapsedTimer total, cloud;
+    total.start();
+    auto timed = [&](auto query) {
+        cloud.start();
+        auto result = query();
+        out.cloudNs += cloud.nsecsElapsed();
+        return result;
+    };
     out.resultLine = QStringLiteral("No new scans");
     TDateTime LatestDate = NullDate;
 
@@ -101,7 +165,8 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
     }
 
     QString error;
-    TScanSessionList AzureScanSessionList = AzureQueryScanSessions(TagSettings.Email, &error);
+    TScanSessionList AzureScanSessionList
+        = timed([&] { return AzureQueryScanSessions(TagSettings.Email, &error); });
     if (!error.isEmpty()) {
         dbClose();
         out.failures
@@ -116,29 +181,50 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
     for (qsizetype i = 0; i < qsizetype(ScanSessionList.size()); ++i)
         localByUid.insert(ScanSessionList[size_t(i)]->Uid, i);
 
+    // Every decision rests on the lists read before the run, so they are known up front and
+    // the next changed session's scans can be on their way while one is written.
+    std::vector<char> actions(AzureScanSessionList.size(), 0);
+    std::vector<const TScanSession *> locals(AzureScanSessionList.size(), nullptr);
+    for (size_t i = 0; i < AzureScanSessionList.size(); ++i) {
+        const TScanSession &cloudSession = *AzureScanSessionList[i];
+        const auto found = localByUid.constFind(cloudSession.Uid);
+        if (found == localByUid.cend()) {
+            actions[i] = 'I';
+        } else {
+            locals[i] = ScanSessionList[size_t(*found)].get();
+            if (laterByMoreThanTwoSeconds(cloudSession.TimeStamp, locals[i]->TimeStamp))
+                actions[i] = 'U';
+        }
+    }
+    CloudPrefetch prefetch(TagSettings.Email);
+    bool lookupsStarted = false;
+    auto startNextRead = [&](size_t after) {
+        for (size_t j = after; j < actions.size(); ++j)
+            if (actions[j]) {
+                prefetch.startScans(AzureScanSessionList[j]->Uid);
+                return;
+            }
+        prefetch.startLookups();
+        lookupsStarted = true;
+    };
+    startNextRead(0);
+
     SyncProgress step;
     step.sessionsTotal = int(AzureScanSessionList.size());
     int failedSessions = 0;
     bool unreachable = false;
     QString firstSessionError;
-    for (const auto &SessionA : AzureScanSessionList) {
+    for (size_t i = 0; i < AzureScanSessionList.size(); ++i) {
+        const auto &SessionA = AzureScanSessionList[i];
         debugLog(QStringLiteral("%1 %2 %3 ")
                      .arg(SessionA->Name, SessionA->DStatus, stamp(SessionA->TimeStamp, false)));
         const bool advances = laterByMoreThanTwoSeconds(SessionA->TimeStamp, TagSettings.LastSync)
             && laterByMoreThanTwoSeconds(SessionA->TimeStamp, LatestDate);
-
-        char Action = 0;
-        const auto found = localByUid.constFind(SessionA->Uid);
-        if (found == localByUid.cend()) {
-            Action = 'I';
-        } else {
-            const TScanSession &local = *ScanSessionList[size_t(*found)];
-            if (laterByMoreThanTwoSeconds(SessionA->TimeStamp, local.TimeStamp)) {
-                Action = 'U';
-                debugLog(QStringLiteral("Azure Is Newer"));
-                debugLog(QStringLiteral("A %1").arg(stamp(SessionA->TimeStamp, true)));
-                debugLog(QStringLiteral("L %1").arg(stamp(local.TimeStamp, true)));
-            }
+        const char Action = actions[i];
+        if (Action == 'U') {
+            debugLog(QStringLiteral("Azure Is Newer"));
+            debugLog(QStringLiteral("A %1").arg(stamp(SessionA->TimeStamp, true)));
+            debugLog(QStringLiteral("L %1").arg(stamp(locals[i]->TimeStamp, true)));
         }
         debugLog(QStringLiteral("Action : ") + QChar(char16_t(Action)));
 
@@ -146,25 +232,29 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
         if (Action && unreachable) {
             ok = false; // no use asking again: the rest is left for the next run
         } else if (Action) {
-            TScanList AzureScanList = AzureQueryScans(SessionA->Uid, &error);
-            if (!error.isEmpty()) {
+            auto [AzureScanList, scanError]
+                = timed([&] { return prefetch.takeScans(SessionA->Uid); });
+            if (!scanError.isEmpty()) {
                 ok = false;
-                unreachable = isNoConnection(error);
+                unreachable = isNoConnection(scanError);
                 if (firstSessionError.isEmpty())
-                    firstSessionError = error;
-            } else if (!storeSession(*SessionA, Action, AzureScanList)) {
-                ok = false;
-                if (firstSessionError.isEmpty())
-                    firstSessionError = QStringLiteral("writing to the local database failed");
+                    firstSessionError = scanError;
             } else {
-                ++out.NewSessions;
-                for (const auto &scan : AzureScanList) {
-                    if (scan->TimeStamp > TagSettings.LastSync)
-                        ++out.NewScans;
-                    if (scan->TimeStamp > LatestDate)
-                        LatestDate = scan->TimeStamp;
+                startNextRead(i + 1);
+                if (!storeSession(*SessionA, Action, AzureScanList)) {
+                    ok = false;
+                    if (firstSessionError.isEmpty())
+                        firstSessionError = QStringLiteral("writing to the local database failed");
+                } else {
+                    ++out.NewSessions;
+                    for (const auto &scan : AzureScanList) {
+                        if (scan->TimeStamp > TagSettings.LastSync)
+                            ++out.NewScans;
+                        if (scan->TimeStamp > LatestDate)
+                            LatestDate = scan->TimeStamp;
+                    }
+                    step.scansWritten += int(AzureScanList.size());
                 }
-                step.scansWritten += int(AzureScanList.size());
             }
             FreeScanList(AzureScanList);
         }
@@ -187,10 +277,13 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
     if (unreachable) {
         out.failures << QStringLiteral("Your visible IDs were not collected.");
     } else {
-        AzureLookupList = AzureQueryLookups(TagSettings.Email, &error);
-        if (!error.isEmpty())
+        if (!lookupsStarted)
+            prefetch.startLookups();
+        auto [lookups, lookupError] = timed([&] { return prefetch.takeLookups(); });
+        AzureLookupList = std::move(lookups);
+        if (!lookupError.isEmpty())
             out.failures << QStringLiteral("Your visible IDs could not be read from the cloud: %1")
-                                .arg(error);
+                                .arg(lookupError);
         else if (!mergeLookups(AzureLookupList, VisIdLookupList))
             out.failures << QStringLiteral("Your visible IDs could not be written to the local "
                                            "database.");
@@ -217,6 +310,7 @@ SyncOutcome SyncWithAzure(TScanSessionList &ScanSessionList, TVisIDLookupList &V
     }
     if (out.failed())
         out.resultLine += QStringLiteral(". ") + out.failures.join(QLatin1Char(' '));
+    out.totalNs = total.nsecsElapsed();
     return out;
 }
 

@@ -24,6 +24,9 @@ struct SyncOutcome
     int NewScans = 0;
     // One plain-language sentence per failure; empty when the whole run succeeded.
     QStringList failures;
+    // Where the time went: waiting on the table service, and the whole run.
+    qint64 cloudNs = 0;
+    qint64 totalNs = 0;
     bool failed() const { return !failures.isEmpty(); }
 };
 
