@@ -39,6 +39,10 @@ public:
         m_server.Patch(pattern, dispatch);
         m_server.Options(pattern, dispatch);
         m_server.set_keep_alive_max_count(1000);
+        m_server.set_socket_options([](int sock) { // no shared ports
+            int yes = 1;
+            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        });
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
         while (!m_server.is_running())

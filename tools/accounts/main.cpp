@@ -289,6 +289,12 @@ int main(int argc, char *argv[])
         if (res.body.empty())
             fail(res, res.status, 0, QStringLiteral("Not found"));
     });
+    // The library's default SO_REUSEPORT would let a second service share a taken port and
+    // steal half of its requests; a taken port must fail instead.
+    server.set_socket_options([](int sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     int port = wantedPort;
     if (wantedPort == 0) {
         port = server.bind_to_any_port("127.0.0.1");
