@@ -37,6 +37,15 @@ void ShowMessage(const QString &text)
     QMessageBox::information(dialogParent(), title(), text);
 }
 
+void ShowError(const QString &text)
+{
+    if (responder()) {
+        responder()({DialogKind::Error, title(), text, {}, {}});
+        return;
+    }
+    QMessageBox::critical(dialogParent(), title(), text);
+}
+
 bool MessageDlgYesNo(const QString &text)
 {
     if (responder())
@@ -103,7 +112,8 @@ QStringList DialogScript::messages() const
 {
     QStringList out;
     for (const DialogRequest &r : m_requests)
-        if (r.kind == DialogKind::Message || r.kind == DialogKind::YesNo)
+        if (r.kind == DialogKind::Message || r.kind == DialogKind::YesNo
+            || r.kind == DialogKind::Error)
             out << r.text;
     return out;
 }

@@ -10,7 +10,7 @@ class QWidget;
 // Every message box, Yes/No question, text input box and file dialog of the program goes
 // through here, so that tests can answer them by script.
 
-enum class DialogKind { Message, YesNo, Input, OpenFile, SaveFile };
+enum class DialogKind { Message, YesNo, Input, OpenFile, SaveFile, Error };
 
 struct DialogRequest
 {
@@ -35,6 +35,8 @@ void setDialogResponder(DialogResponder responder);
 
 // An information box with the program's name as its title.
 void ShowMessage(const QString &text);
+// An error box with the program's name as its title.
+void ShowError(const QString &text);
 // The one confirmation: true for Yes.
 bool MessageDlgYesNo(const QString &text);
 // A one-line text input box; value holds the offered text and, when accepted, the typed one.
