@@ -1,6 +1,7 @@
 // Command-line companion: the local store and Collect Scans for scripts, scheduled jobs and
 // support.
 #include "CollectScans.h"
+#include "ScanCsv.h"
 #include "cliFormat.h"
 #include "qzBackendless.h"
 #include "qzCloud.h"
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 #include <termios.h>
 #include <unistd.h>
@@ -51,6 +53,20 @@ Commands:
                               password is read from standard input (one line), or asked for
                               without echo when standard input is a terminal
   collect                     run Collect Scans with the stored account and print the result
+  export [--session UID] [--eid EID] [--fields LIST] [--quoted LIST]
+         [--date-format PATTERN] [--out FILE]
+                              write stored scans as the export dialog saves them: the scans
+                              of one animal, of one session, or all, newest first; one line
+                              per scan, fields separated by commas, CR LF after every line,
+                              code page 1252, no header. --fields chooses the fields and
+                              their order (default: all eight), --quoted the fields wrapped
+                              in double quotes (a double quote inside is doubled; default:
+                              none); field names: VisibleID, EID, Date, Value1, Value2,
+                              Value3, Sequence, PremiseID (any letter case), separated by
+                              commas; --fields= (empty) writes empty lines. --date-format is one of the dialog's 14 patterns, e.g.
+                              "DD/MM/YYYY HH:MM" (default: the one last chosen in the
+                              dialog, else "YYYY-MM-DD HH:MM:SS"). Without --out the file
+                              goes to standard output
 
 Records are printed as tab-separated text: a header line of field names, then one line
 per record; a backslash, tab, carriage return or line feed in a value is written as
@@ -62,8 +78,9 @@ Options:
 
 Exit codes:
   0  success
-  1  the database cannot be opened, the log-in was refused, or Collect Scans failed in
-     part or whole (the message says what; what failed is tried again next time)
+  1  the database cannot be opened, the log-in was refused, Collect Scans failed in
+     part or whole (the message says what; what failed is tried again next time), there
+     are no scans to export, or the export file cannot be written
   2  bad usage, or collect without a stored account (log in first)
 )";
 
@@ -115,6 +132,98 @@ int login(const QString &email)
     return 0;
 }
 
+// A comma-separated list of field names; false, with the message, for an unknown or repeated
+// name.
+bool parseFieldList(const QString &text, std::vector<TScanField> &fields, QString &problem)
+{
+    fields.clear();
+    if (text.trimmed().isEmpty())
+        return true;
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        TScanField f {};
+        if (!scanFieldFromName(part.trimmed(), f)) {
+            problem = QStringLiteral("Unknown field: ") + part.trimmed();
+            return false;
+        }
+        if (std::find(fields.begin(), fields.end(), f) != fields.end()) {
+            problem = QStringLiteral("Field given twice: ") + part.trimmed();
+            return false;
+        }
+        fields.push_back(f);
+    }
+    return true;
+}
+
+struct ExportOptions
+{
+    QString session;
+    QString eid;
+    bool fieldsSet = false;
+    QString fields;
+    QString quoted;
+    bool dateFormatSet = false;
+    QString dateFormat;
+    QString out;
+};
+
+int exportScans(const QString &dbFileName, const ExportOptions &o)
+{
+    QString problem;
+    std::vector<TScanField> fields;
+    std::vector<TScanField> quoted;
+    if (!parseFieldList(o.fieldsSet ? o.fields : QString(), fields, problem)
+        || !parseFieldList(o.quoted, quoted, problem)) {
+        err() << problem << '\n';
+        return 2;
+    }
+    TExportColumns columns;
+    if (!o.fieldsSet) {
+        columns = defaultExportColumns();
+    } else {
+        for (TScanField f : fields)
+            columns.push_back({f, true, false});
+    }
+    for (TExportColumn &c : columns)
+        c.Quoted = std::find(quoted.begin(), quoted.end(), c.Field) != quoted.end();
+
+    // As the dialog opens: the stored pattern when it is one of the list, else the first.
+    TagSettings.Load();
+    int format = scanDateFormatIndex(o.dateFormatSet ? o.dateFormat : TagSettings.ScanDateFormat);
+    if (format < 0 && o.dateFormatSet) {
+        err() << "Unknown date format: " << o.dateFormat << "\nThe date formats are:\n";
+        for (const QString &f : ScanDateFormats())
+            err() << "  " << f << '\n';
+        return 2;
+    }
+    if (format < 0)
+        format = 0;
+
+    if (!dbOpenScans(dbFileName))
+        return cannotOpen(dbFileName);
+    TScanList scans = QueryScans(o.session, o.eid);
+    dbClose();
+    if (scans.empty()) {
+        err() << "No scans to export\n";
+        return 1;
+    }
+    TScanRefs refs;
+    refs.reserve(scans.size());
+    for (const auto &s : scans)
+        refs.push_back(s.get());
+    const TScanDatePattern pattern(ScanDateFormats()[format], regionalSeparators());
+    const QByteArray bytes = csvFileBytes(textLines(exportText(refs, columns, pattern)));
+    if (o.out.isEmpty()) {
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+        std::fflush(stdout);
+        return 0;
+    }
+    if (!writeCsvFile(o.out, bytes, &problem)) {
+        err() << problem << '\n';
+        return 1;
+    }
+    return 0;
+}
+
 int collect(const QString &dbFileName)
 {
     TagSettings.Load();
@@ -160,7 +269,13 @@ int main(int argc, char **argv)
     const QCommandLineOption sessionOpt(
         QStringLiteral("session"), QString(), QStringLiteral("UID"));
     const QCommandLineOption eidOpt(QStringLiteral("eid"), QString(), QStringLiteral("EID"));
-    parser.addOptions({helpOpt, dbOpt, sessionOpt, eidOpt});
+    const QCommandLineOption fieldsOpt(QStringLiteral("fields"), QString(), QStringLiteral("LIST"));
+    const QCommandLineOption quotedOpt(QStringLiteral("quoted"), QString(), QStringLiteral("LIST"));
+    const QCommandLineOption dateFormatOpt(
+        QStringLiteral("date-format"), QString(), QStringLiteral("PATTERN"));
+    const QCommandLineOption outOpt(QStringLiteral("out"), QString(), QStringLiteral("FILE"));
+    parser.addOptions(
+        {helpOpt, dbOpt, sessionOpt, eidOpt, fieldsOpt, quotedOpt, dateFormatOpt, outOpt});
     if (!parser.parse(app.arguments())) {
         err() << parser.errorText() << "\n" << kHelp;
         return 2;
@@ -173,7 +288,7 @@ int main(int argc, char **argv)
     const QString command = args.value(0);
     const QHash<QString, int> arity {{QStringLiteral("status"), 1}, {QStringLiteral("sessions"), 1},
         {QStringLiteral("scans"), 1}, {QStringLiteral("lookups"), 1}, {QStringLiteral("login"), 2},
-        {QStringLiteral("collect"), 1}};
+        {QStringLiteral("collect"), 1}, {QStringLiteral("export"), 1}};
     if (!arity.contains(command)) {
         err() << (command.isEmpty() ? QStringLiteral("No command given.")
                                     : QStringLiteral("Unknown command: ") + command)
@@ -192,6 +307,17 @@ int main(int argc, char **argv)
         rc = login(args[1]);
     } else if (command == QLatin1String("collect")) {
         rc = collect(dbFileName);
+    } else if (command == QLatin1String("export")) {
+        ExportOptions o;
+        o.session = parser.value(sessionOpt);
+        o.eid = parser.value(eidOpt);
+        o.fieldsSet = parser.isSet(fieldsOpt);
+        o.fields = parser.value(fieldsOpt);
+        o.quoted = parser.value(quotedOpt);
+        o.dateFormatSet = parser.isSet(dateFormatOpt);
+        o.dateFormat = parser.value(dateFormatOpt);
+        o.out = parser.value(outOpt);
+        rc = exportScans(dbFileName, o);
     } else if (!dbOpenScans(dbFileName)) {
         rc = cannotOpen(dbFileName);
     } else {

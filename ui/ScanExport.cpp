@@ -113,8 +113,20 @@ void TFieldGrid::mouseReleaseEvent(QMouseEvent *e)
 
 // --- the dialog ---------------------------------------------------------------------------
 
+TExportF *ExportF = nullptr;
+
 TExportF::TExportF(const TScanRefs &Scans, TScanSession &Session, QWidget *parent)
-    : QDialog(parent), m_scans(Scans), m_session(Session)
+    : TExportF(parent)
+{
+    m_scans = Scans;
+    m_session = &Session;
+    SetupGrid();
+    lbPreview->setText(
+        QStringLiteral("Preview :   %1 Scans selected").arg(qsizetype(m_scans.size())));
+    PreviewExport();
+}
+
+TExportF::TExportF(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("ExportF"));
     setWindowTitle(QStringLiteral("Export scans to a CSV file "));
@@ -205,10 +217,6 @@ TExportF::TExportF(const TScanRefs &Scans, TScanSession &Session, QWidget *paren
     for (QWidget *w : findChildren<QWidget *>())
         w->installEventFilter(this);
 
-    SetupGrid();
-    lbPreview->setText(
-        QStringLiteral("Preview :   %1 Scans selected").arg(qsizetype(m_scans.size())));
-    PreviewExport();
     setFixedSize(544, 452);
 }
 
@@ -222,8 +230,8 @@ void TExportF::SetupGrid()
     grd->clear();
     grd->setRowCount(RowCount);
     grd->setColumnCount(3);
-    if (m_session.Value3Name.isEmpty())
-        m_session.Value3Name = QStringLiteral("Value3");
+    if (m_session->Value3Name.isEmpty())
+        m_session->Value3Name = QStringLiteral("Value3");
 
     const QStringList headers {
         QStringLiteral("Field"), QStringLiteral("Export"), QStringLiteral("Quoted")};
@@ -238,7 +246,7 @@ void TExportF::SetupGrid()
     }
     for (int r = 1; r < RowCount; ++r) {
         const auto field = TScanField(r - 1);
-        auto *name = new QTableWidgetItem(scanFieldCaption(field, m_session));
+        auto *name = new QTableWidgetItem(scanFieldCaption(field, *m_session));
         name->setFlags(Qt::ItemIsEnabled);
         name->setData(kFieldRole, int(field));
         grd->setItem(r, ColField, name);
@@ -409,6 +417,6 @@ void TExportF::keyPressEvent(QKeyEvent *e)
 void ExportScans(const TScanRefs &Scans, TScanSession &Session)
 {
     QWidget *parent = KestrunF ? static_cast<QWidget *>(KestrunF) : QApplication::activeWindow();
-    TExportF ExportF(Scans, Session, parent);
-    ExportF.exec();
+    TExportF dialog(Scans, Session, parent);
+    dialog.exec();
 }

@@ -47,6 +47,8 @@ class TExportF : public QDialog
 {
     Q_OBJECT
 public:
+    // The window and its controls, with no scans: the instance made at program start.
+    explicit TExportF(QWidget *parent = nullptr);
     // Steps 1 to 4 of opening, short of showing: keeps the list and the session, builds the
     // grid and the preview.
     TExportF(const TScanRefs &Scans, TScanSession &Session, QWidget *parent = nullptr);
@@ -98,6 +100,10 @@ private:
     void setCheckBox(int col, int row, bool checked);
 
     TScanRefs m_scans;
-    TScanSession &m_session;
+    TScanSession m_noSession;
+    TScanSession *m_session = &m_noSession;
     bool m_filling = false;
 };
+
+// The instance made hidden at program start; each export makes a dialog of its own.
+extern TExportF *ExportF;
