@@ -4,7 +4,9 @@
 #include "Controls.h"
 #include "Dialogs.h"
 #include "LoginU.h"
+#include "ScanExport.h"
 #include "TApplication.h"
+#include "gMapU.h"
 #include "qzCloud.h"
 #include "qzSQL.h"
 #include "qzTagSettings.h"
@@ -92,7 +94,18 @@ const char *const kStyle = R"(
               border: 2px outset #e6dcb4; border-radius: 4px; }
 #pnDownload:hover { background: #fff2c0; }
 #lbDownloading { background: #ffffff; color: #000000; padding: 0 8px; }
-#pnScanBottom { background: #f0f0f0; }
+#pnScanBottom, #Panel10, #pnSessionsTop, #pnVisIDsTop { background: #f0f0f0; }
+#pnSessionsLeft, #pnSessionInfo, #pnVisIDsTop { color: #000000; font-size: 14px; }
+#pnExport, #pnClearSelections, #pnShowMap { color: #000000; font-size: 14px;
+    background: #ffffff; border: 1px solid #c8c8c8; border-radius: 3px; }
+#pnExport:hover, #pnClearSelections:hover, #pnShowMap:hover { background: #e5f1fb; }
+#cbActiveOnly { color: #000000; }
+TStringGrid { background: #ffffff; color: #000000; gridline-color: #dcdcdc;
+    selection-background-color: #cce4f7; selection-color: #000000; }
+TStringGrid QHeaderView::section { background: #f3f3f3; color: #000000; font-weight: bold;
+    border: 0; border-right: 1px solid #dcdcdc; border-bottom: 1px solid #c8c8c8;
+    padding: 0 4px; }
+TStringGrid QHeaderView::section:hover { background: #e5f1fb; }
 )";
 
 QSize iconSize()
@@ -132,6 +145,8 @@ TKestrunF::TKestrunF(QWidget *parent) : QWidget(parent)
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
+    OnExportScans = ExportScans;
+    OnShowScansOnMap = ShowScansOnMap;
     FormCreate();
 }
 
@@ -237,15 +252,9 @@ void TKestrunF::buildPages()
     lbSettings->setObjectName(QStringLiteral("lbSettings"));
     settings->addWidget(lbSettings, 0, Qt::AlignCenter);
 
-    // The Scans page's bottom strip; the page itself comes with its grid.
-    auto *scans = new QVBoxLayout(tbScans);
-    scans->setContentsMargins(0, 0, 0, 0);
-    scans->addStretch(1);
-    pnScanBottom = new TClickPanel(QString(), tbScans);
-    pnScanBottom->setObjectName(QStringLiteral("pnScanBottom"));
-    pnScanBottom->setCursor(Qt::ArrowCursor);
-    pnScanBottom->setFixedHeight(36);
-    scans->addWidget(pnScanBottom);
+    buildSessionsPage();
+    buildScansPage();
+    buildVisIdsPage();
 }
 
 void TKestrunF::buildHomePage()
@@ -355,6 +364,7 @@ void TKestrunF::closeEvent(QCloseEvent *e)
 void TKestrunF::FormClose()
 {
     CurrentSession = nullptr;
+    m_currentSessionUid.clear();
     FreeScanSessionList(ScanSessionList);
     AllScansSession.reset();
 }
@@ -370,16 +380,6 @@ void TKestrunF::OpenLocalDB()
     SessionsToGrid(ScanSessionList);
     LookupsToGrid();
     ShowStatus();
-}
-
-void TKestrunF::SessionsToGrid(const TScanSessionList &)
-{
-    // The Sessions page's grid is filled here once that page exists.
-}
-
-void TKestrunF::LookupsToGrid()
-{
-    // The Visible IDs page's grid is filled here once that page exists.
 }
 
 void TKestrunF::GotoMainPage(int Value)
@@ -401,17 +401,6 @@ void TKestrunF::ShowStatus()
     lbStatus->setText(statusLine({ScanCount, int(ScanSessionList.size())}));
 }
 
-void TKestrunF::openAllScansView()
-{
-    FreeScanList(ScanList);
-    if (dbOpenScans(dbFileName)) {
-        ScanList = QueryScans(AllScansSession->Uid, QString());
-        dbClose();
-    }
-    AllScansSession->Count = int(ScanList.size());
-    CurrentSession = AllScansSession.get();
-}
-
 void TKestrunF::ShowAccount()
 {
     GotoMainPage(PageAccount);
@@ -423,8 +412,7 @@ void TKestrunF::Panel7Click(QObject *Sender)
     if (number == PageSettings) {
         ShowAccount();
     } else if (number == PageScans) {
-        openAllScansView();
-        GotoMainPage(PageScans);
+        ShowAllScans();
     } else {
         GotoMainPage(number);
     }
@@ -434,8 +422,7 @@ void TKestrunF::Image4Click(QObject *Sender)
 {
     const int number = static_cast<TClickImage *>(Sender)->Tag;
     if (number == PageScans) {
-        openAllScansView();
-        GotoMainPage(PageScans);
+        ShowAllScans();
     } else {
         GotoMainPage(number);
     }

@@ -2,12 +2,16 @@
 
 #include "ScanRecords.h"
 
+#include <QHash>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
+class QCheckBox;
 class QLabel;
+class TStringGrid;
 class QProgressBar;
 class QTabWidget;
 class TClickImage;
@@ -80,8 +84,31 @@ public:
     QLabel *Label4 = nullptr, *Label5 = nullptr;
     TClickImage *Image10 = nullptr;
 
+    // Sessions page
+    QWidget *pnSessionsTop = nullptr;
+    QLabel *pnSessionsLeft = nullptr;
+    QCheckBox *cbActiveOnly = nullptr;
+    TStringGrid *grdSessions = nullptr;
+
     // Scans page
+    QWidget *Panel10 = nullptr;
+    TClickImage *Image8 = nullptr;
+    QLabel *pnSessionInfo = nullptr;
+    TClickPanel *pnExport = nullptr;
+    TClickImage *Image11 = nullptr;
+    TStringGrid *grdScans = nullptr;
     TClickPanel *pnScanBottom = nullptr;
+    TClickPanel *pnClearSelections = nullptr;
+    TClickPanel *pnShowMap = nullptr;
+
+    // Visible IDs page
+    QLabel *pnVisIDsTop = nullptr;
+    TStringGrid *grdLookups = nullptr;
+
+    // Where the Scans page sends its scans: the export dialog and the map window. Tests
+    // look at what is handed over by putting their own in place.
+    std::function<void(const TScanRefs &, TScanSession &)> OnExportScans;
+    std::function<void(const TScanRefs &)> OnShowScansOnMap;
 
 public slots:
     void FormCreate();
@@ -98,9 +125,39 @@ public slots:
     void pnDownloadClick();
     void ShowAccount();
 
+    // Sessions page
+    void cbActiveOnlyClick();
+    void grdSessionsGridHint(int ARow, int ACol, QString &hintstr);
+    void grdSessionsButtonClick(int ACol, int ARow);
+    void grdSessionsDblClickCell(int ARow, int ACol);
+
+    // Scans page
+    void grdScansSelectCell();
+    void grdScansCheckBoxChange();
+    void pnClearSelectionsClick();
+    void pnExportClick();
+    void pnShowMapClick();
+    void Image8Click();
+
+    // Visible IDs page
+    void grdLookupsButtonClick(int ACol, int ARow);
+
 public:
     void SessionsToGrid(const TScanSessionList &sessions);
+    void RemoveSession(TScanSession *Session);
     void LookupsToGrid();
+
+    void LoadScans(const TScanSession &Session, const QString &EID);
+    void ScansToGrid(const TScanSession &Session, const TScanList &Scans);
+    QString GetSessionName(const QString &SessionUID) const;
+    int SelectedCount() const;
+    void ShowSelectedScans(const TScanSession *session);
+    void PrepareExport();
+    void MapScans();
+    // The three ways onto the Scans page.
+    void ShowAllScans();
+    void ShowSessionScans(TScanSession *session);
+    void ShowEidScans(const QString &eid);
 
 protected:
     void showEvent(QShowEvent *e) override;
@@ -111,11 +168,17 @@ private:
     void buildNavigation();
     void buildPages();
     void buildHomePage();
-    void openAllScansView();
+    void buildSessionsPage();
+    void buildScansPage();
+    void buildVisIdsPage();
+    // The scans of the grid to export or map: the selected rows, or all, as displayed.
+    TScanRefs scansOfGrid() const;
     TClickPanel *navEntry(TClickPanel *&panel, TClickImage *&image, const char *panelName,
         const char *imageName, const QString &icon, const QString &caption, int number);
 
     bool m_shown = false;
+    QHash<QString, QString> m_sessionNames; // Uid -> Name, built once per scan view
+    QString m_currentSessionUid; // finds CurrentSession again in a reloaded list
 };
 
 extern TKestrunF *KestrunF;
