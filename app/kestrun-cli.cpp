@@ -1,6 +1,7 @@
 // Command-line companion: the local store and Collect Scans for scripts, scheduled jobs and
 // support.
 #include "CollectScans.h"
+#include "RecordEdits.h"
 #include "ScanCsv.h"
 #include "cliFormat.h"
 #include "qzBackendless.h"
@@ -67,6 +68,15 @@ Commands:
                               "DD/MM/YYYY HH:MM" (default: the one last chosen in the
                               dialog, else "YYYY-MM-DD HH:MM:SS"). Without --out the file
                               goes to standard output
+  archive UID [--yes]         archive the session with that Uid as the Sessions page's
+                              " Archive " button does: the cloud first, then the local
+                              store; the page's question is asked when standard input is a
+                              terminal (answer y or yes), --yes answers it
+  set-visible-id EID VALUE    give the EID's visible-ID lookup a new visible ID (VALUE as
+                              given, empty allowed), in the cloud first, then in the local
+                              store, as the Visible IDs page's " Edit " button does; with
+                              lookups of that EID from several accounts, the stored
+                              account's is taken
 
 Records are printed as tab-separated text: a header line of field names, then one line
 per record; a backslash, tab, carriage return or line feed in a value is written as
@@ -80,8 +90,11 @@ Exit codes:
   0  success
   1  the database cannot be opened, the log-in was refused, Collect Scans failed in
      part or whole (the message says what; what failed is tried again next time), there
-     are no scans to export, or the export file cannot be written
-  2  bad usage, or collect without a stored account (log in first)
+     are no scans to export, the export file cannot be written, no session or lookup
+     matches, the session is archived already, or the cloud did not take an archive or
+     visible-ID change (nothing is changed then; the message gives the reason)
+  2  bad usage, collect without a stored account (log in first), or an EID with lookups
+     of several other accounts
 )";
 
 int cannotOpen(const QString &dbFileName)
@@ -255,6 +268,90 @@ int collect(const QString &dbFileName)
     out() << r.text << '\n';
     return 0;
 }
+
+// The pages' edits for scripts: the same stores, the same order, the same messages.
+int archive(const QString &dbFileName, const QString &uid, bool yes)
+{
+    if (!dbOpenScans(dbFileName))
+        return cannotOpen(dbFileName);
+    TScanSessionList sessions = QueryScanSessions();
+    TScanSession *session = nullptr;
+    for (const auto &s : sessions)
+        if (s->Uid == uid) {
+            session = s.get();
+            break;
+        }
+    if (!session || uid.isEmpty()) {
+        dbClose();
+        err() << "No stored session has the Uid " << uid << ".\n";
+        return 1;
+    }
+    if (isArchived(*session)) {
+        dbClose();
+        err() << "Session \"" << session->Name << "\" is archived already.\n";
+        return 1;
+    }
+    if (!yes && isatty(STDIN_FILENO)) {
+        err() << archiveQuestion(*session) << "[y/N] ";
+        err().flush();
+        const QString answer = QTextStream(stdin).readLine().trimmed().toLower();
+        if (answer != QLatin1String("y") && answer != QLatin1String("yes")) {
+            dbClose();
+            out() << "Not archived.\n";
+            return 0;
+        }
+    }
+    AzureStop();
+    AzureStart('S');
+    const QString name = session->Name;
+    const EditResult r = archiveSession(sessions, *session, dbFileName);
+    dbClose();
+    if (r.status == EditStatus::CloudFailed) {
+        TScanSession shown;
+        shown.Name = name;
+        err() << archiveFailedText(shown, r.error) << '\n';
+        return 1;
+    }
+    out() << "Archived session \"" << name << "\".\n";
+    return 0;
+}
+
+int setVisibleIdCommand(const QString &dbFileName, const QString &eid, const QString &value)
+{
+    if (!dbOpenScans(dbFileName))
+        return cannotOpen(dbFileName);
+    TagSettings.Load();
+    TVisIDLookupList lookups = QueryLookups();
+    std::vector<TVisIDLookup *> matching;
+    for (const auto &l : lookups)
+        if (l->Eid == eid)
+            matching.push_back(l.get());
+    TVisIDLookup *lookup = matching.size() == 1 ? matching.front() : nullptr;
+    for (TVisIDLookup *l : matching)
+        if (!lookup && l->Creator == TagSettings.Email && !TagSettings.Email.isEmpty())
+            lookup = l;
+    if (!lookup) {
+        dbClose();
+        if (matching.empty()) {
+            err() << "No stored visible-ID lookup has the EID " << eid << ".\n";
+            return 1;
+        }
+        err() << "Lookups of several accounts have the EID " << eid
+              << "; log in as the one to change.\n";
+        return 2;
+    }
+    AzureStop();
+    AzureStart('S');
+    const TVisIDLookup shown = *lookup;
+    const EditResult r = setVisibleId(lookups, *lookup, value, dbFileName);
+    dbClose();
+    if (r.status == EditStatus::CloudFailed) {
+        err() << visibleIdFailedText(shown, r.error) << '\n';
+        return 1;
+    }
+    out() << "Visible ID of " << eid << " set to \"" << value << "\".\n";
+    return 0;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -274,8 +371,9 @@ int main(int argc, char **argv)
     const QCommandLineOption dateFormatOpt(
         QStringLiteral("date-format"), QString(), QStringLiteral("PATTERN"));
     const QCommandLineOption outOpt(QStringLiteral("out"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption yesOpt(QStringLiteral("yes"));
     parser.addOptions(
-        {helpOpt, dbOpt, sessionOpt, eidOpt, fieldsOpt, quotedOpt, dateFormatOpt, outOpt});
+        {helpOpt, dbOpt, sessionOpt, eidOpt, fieldsOpt, quotedOpt, dateFormatOpt, outOpt, yesOpt});
     if (!parser.parse(app.arguments())) {
         err() << parser.errorText() << "\n" << kHelp;
         return 2;
@@ -288,7 +386,8 @@ int main(int argc, char **argv)
     const QString command = args.value(0);
     const QHash<QString, int> arity {{QStringLiteral("status"), 1}, {QStringLiteral("sessions"), 1},
         {QStringLiteral("scans"), 1}, {QStringLiteral("lookups"), 1}, {QStringLiteral("login"), 2},
-        {QStringLiteral("collect"), 1}, {QStringLiteral("export"), 1}};
+        {QStringLiteral("collect"), 1}, {QStringLiteral("export"), 1},
+        {QStringLiteral("archive"), 2}, {QStringLiteral("set-visible-id"), 3}};
     if (!arity.contains(command)) {
         err() << (command.isEmpty() ? QStringLiteral("No command given.")
                                     : QStringLiteral("Unknown command: ") + command)
@@ -307,6 +406,10 @@ int main(int argc, char **argv)
         rc = login(args[1]);
     } else if (command == QLatin1String("collect")) {
         rc = collect(dbFileName);
+    } else if (command == QLatin1String("archive")) {
+        rc = archive(dbFileName, args[1], parser.isSet(yesOpt));
+    } else if (command == QLatin1String("set-visible-id")) {
+        rc = setVisibleIdCommand(dbFileName, args[1], args[2]);
     } else if (command == QLatin1String("export")) {
         ExportOptions o;
         o.session = parser.value(sessionOpt);

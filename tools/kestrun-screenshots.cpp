@@ -4,9 +4,11 @@
 #include "Dialogs.h"
 #include "KestrunU.h"
 #include "LoginU.h"
+#include "StringGrid.h"
 #include "TApplication.h"
 #include "qzCloud.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -81,6 +83,29 @@ int main(int argc, char **argv)
             w.GotoMainPage(p.page);
             ok &= save(&w, out, QString::fromLatin1(p.name));
         }
+        // The three ways onto the Scans page, and every session listed.
+        w.ShowAllScans();
+        ok &= save(&w, out, QStringLiteral("13-scans-all"));
+        if (w.grdSessions->RowCount() > 1) {
+            w.grdSessionsDblClickCell(1, 0);
+            w.grdScans->SelectRows({1, 3});
+            ok &= save(&w, out, QStringLiteral("14-scans-session-selected"));
+        }
+        // An EID that has scans, to show the view across sessions.
+        for (int row = 1; row < w.grdLookups->RowCount(); ++row) {
+            w.grdLookupsButtonClick(3, row);
+            if (w.grdScans->RowCount() > 1 || row + 1 == w.grdLookups->RowCount()) {
+                ok &= save(&w, out, QStringLiteral("15-scans-eid"));
+                break;
+            }
+        }
+        w.cbActiveOnly->setChecked(false);
+        w.cbActiveOnlyClick();
+        w.GotoMainPage(TKestrunF::PageSessions);
+        ok &= save(&w, out, QStringLiteral("16-sessions-all"));
+        w.cbActiveOnly->setChecked(true);
+        w.cbActiveOnlyClick();
+
         w.Image5Click();
         w.GotoMainPage(TKestrunF::PageHome);
         ok &= save(&w, out, QStringLiteral("09-home-compact-pane"));
