@@ -27,6 +27,22 @@ constexpr int kSampleRows = 400;
 
 bool parseNumber(const QString &s, double &out)
 {
+    // Plain digits, the common case (EIDs, counts), without the locale's parser.
+    if (!s.isEmpty() && s.size() <= 15) {
+        double v = 0;
+        bool digits = true;
+        for (QChar ch : s) {
+            if (ch < QLatin1Char('0') || ch > QLatin1Char('9')) {
+                digits = false;
+                break;
+            }
+            v = v * 10 + (ch.unicode() - '0');
+        }
+        if (digits) {
+            out = v;
+            return true;
+        }
+    }
     bool ok = false;
     out = QLocale::c().toDouble(s.trimmed(), &ok);
     return ok;
@@ -199,11 +215,13 @@ Qt::ItemFlags TGridModel::flags(const QModelIndex &index) const
     return f;
 }
 
-TGridModel::SortKind TGridModel::recognise(int column) const
+namespace {
+TGridModel::SortKind recogniseTexts(const std::vector<QString> &texts)
 {
     bool numbers = true, dates = true, any = false;
-    for (size_t item = 0; item < m_records.size() && (numbers || dates); ++item) {
-        const QString t = itemText(int(item), column);
+    for (const QString &t : texts) {
+        if (!numbers && !dates)
+            break;
         if (t.trimmed().isEmpty())
             continue;
         any = true;
@@ -214,8 +232,17 @@ TGridModel::SortKind TGridModel::recognise(int column) const
             dates = false;
     }
     if (!any || numbers)
-        return SortKind::Number;
-    return dates ? SortKind::Date : SortKind::Text;
+        return TGridModel::SortKind::Number;
+    return dates ? TGridModel::SortKind::Date : TGridModel::SortKind::Text;
+}
+} // namespace
+
+TGridModel::SortKind TGridModel::recognise(int column) const
+{
+    std::vector<QString> texts(m_records.size());
+    for (size_t i = 0; i < texts.size(); ++i)
+        texts[i] = itemText(int(i), column);
+    return recogniseTexts(texts);
 }
 
 void TGridModel::sort(int column, Qt::SortOrder order)
@@ -229,32 +256,35 @@ void TGridModel::sort(int column, Qt::SortOrder order)
     const bool desc = order == Qt::DescendingOrder;
 
     // Keys are computed once per row; ties keep the fill order in both directions.
-    const SortKind kind = c.sortKey ? SortKind::Number : recognise(column);
-    if (kind == SortKind::Text) {
-        std::vector<QString> keys(n);
+    std::vector<double> keys(n);
+    if (c.sortKey && m_edited.isEmpty()) {
         for (size_t i = 0; i < n; ++i)
-            keys[i] = itemText(int(i), column);
-        std::stable_sort(items.begin(), items.end(), [&](int a, int b) {
-            const int cmp = keys[size_t(a)].compare(keys[size_t(b)], Qt::CaseInsensitive);
-            return desc ? cmp > 0 : cmp < 0;
-        });
+            keys[i] = c.sortKey(m_records[i]);
     } else {
-        std::vector<double> keys(n);
+        std::vector<QString> texts(n);
+        for (size_t i = 0; i < n; ++i)
+            texts[i] = itemText(int(i), column);
+        const SortKind kind = recogniseTexts(texts);
+        if (kind == SortKind::Text) {
+            std::stable_sort(items.begin(), items.end(), [&](int a, int b) {
+                const int cmp = texts[size_t(a)].compare(texts[size_t(b)], Qt::CaseInsensitive);
+                return desc ? cmp > 0 : cmp < 0;
+            });
+            beginResetModel();
+            m_order = std::move(items);
+            endResetModel();
+            return;
+        }
         for (size_t i = 0; i < n; ++i) {
-            if (c.sortKey && !m_edited.contains(cellKey(int(i), column))) {
-                keys[i] = c.sortKey(m_records[i]);
-                continue;
-            }
-            const QString t = itemText(int(i), column);
             double v = -std::numeric_limits<double>::infinity(); // empty cells first
-            if (!t.trimmed().isEmpty())
-                kind == SortKind::Date ? parseDate(t, v) : parseNumber(t, v);
+            if (!texts[i].trimmed().isEmpty())
+                kind == SortKind::Date ? parseDate(texts[i], v) : parseNumber(texts[i], v);
             keys[i] = v;
         }
-        std::stable_sort(items.begin(), items.end(), [&](int a, int b) {
-            return desc ? keys[size_t(a)] > keys[size_t(b)] : keys[size_t(a)] < keys[size_t(b)];
-        });
     }
+    std::stable_sort(items.begin(), items.end(), [&](int a, int b) {
+        return desc ? keys[size_t(a)] > keys[size_t(b)] : keys[size_t(a)] < keys[size_t(b)];
+    });
     beginResetModel();
     m_order = std::move(items);
     endResetModel();
