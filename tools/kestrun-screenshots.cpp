@@ -4,14 +4,22 @@
 #include "Dialogs.h"
 #include "KestrunU.h"
 #include "LoginU.h"
+#include "MapsStandIn.h"
+#include "ScanExport.h"
 #include "StringGrid.h"
 #include "TApplication.h"
+#include "gMapU.h"
 #include "qzCloud.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTextStream>
 #include <QTimer>
 
@@ -22,6 +30,85 @@ bool save(QWidget *w, const QString &dir, const QString &name)
     const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
     const bool ok = w->grab().save(path);
     QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << '\n';
+    return ok;
+}
+// The web page is drawn by its own widget, which a grab of the window leaves out; it is painted
+// in where the map sits.
+bool saveMapWindow(const QString &dir, const QString &name)
+{
+    QApplication::processEvents();
+    QPixmap shot = gMapF->grab();
+    if (QWidget *page = gMapF->gMap->focusProxy()) {
+        QPainter p(&shot);
+        p.drawPixmap(page->mapTo(gMapF, QPoint(0, 0)), page->grab());
+    }
+    const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
+    const bool ok = shot.save(path);
+    QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << '\n';
+    return ok;
+}
+
+// The export dialog and the map window over the scans of the last view (a few made-up ones
+// when there are none). The map is drawn by the local Maps stand-in, then as this build's key
+// leaves it.
+bool exportAndMapShots(const QString &out)
+{
+    bool ok = true;
+    std::vector<TScan> made(3);
+    TScanRefs refs;
+    for (const auto &s : ScanList)
+        refs.push_back(s.get());
+    if (refs.empty()) {
+        for (int i = 0; i < 3; ++i) {
+            made[size_t(i)].Eid = QStringLiteral("98200042010375%1").arg(i);
+            made[size_t(i)].Date = 43531.587 + i;
+            made[size_t(i)].Latitude = -37.81 + i * 0.02;
+            made[size_t(i)].Longitude = 144.96 + i * 0.03;
+            refs.push_back(&made[size_t(i)]);
+        }
+    }
+    TScanSession session
+        = KestrunF && KestrunF->CurrentSession ? *KestrunF->CurrentSession : TScanSession();
+    {
+        TExportF f(refs, session);
+        f.show();
+        ok &= save(&f, out, QStringLiteral("17-export"));
+        // Date moved to the top and quoted, another pattern, the EID left out.
+        f.moveFieldRow(3, 1);
+        f.grd->item(1, TExportF::ColQuoted)->setCheckState(Qt::Checked);
+        f.grd->item(3, TExportF::ColExport)->setCheckState(Qt::Unchecked);
+        f.cbxDateFormat->setCurrentIndex(12);
+        f.PreviewExport();
+        ok &= save(&f, out, QStringLiteral("18-export-chosen"));
+    }
+
+    const QString builtKey = gMapF->gMap->APIKey;
+    auto *standIn = new MapsStandIn(gMapF);
+    standIn->install(gMapF->gMap->page()->profile());
+    auto shot = [&](const QString &name) {
+        QTimer::singleShot(0, [&, name] {
+            QElapsedTimer t;
+            t.start();
+            while (
+                gMapF->gMap->loadState() == TWebGMaps::TLoadState::Loading && t.elapsed() < 20000)
+                QApplication::processEvents(QEventLoop::AllEvents, 50);
+            // A moment for the page to paint what it drew.
+            QElapsedTimer paint;
+            paint.start();
+            while (paint.elapsed() < 1500)
+                QApplication::processEvents(QEventLoop::AllEvents, 50);
+            ok &= saveMapWindow(out, name);
+            gMapF->Button1->click();
+        });
+        ShowScansOnMap(refs);
+    };
+    gMapF->gMap->APIKey = QStringLiteral("StandInKeyForScreenshots_0123456789abcd");
+    shot(QStringLiteral("19-map-standin"));
+    standIn->mode = MapsStandIn::Mode::Unreachable;
+    shot(QStringLiteral("20-map-unreachable"));
+    gMapF->gMap->APIKey = builtKey;
+    standIn->mode = MapsStandIn::Mode::Answer;
+    shot(QStringLiteral("21-map-built-key"));
     return ok;
 }
 } // namespace
@@ -41,6 +128,9 @@ int main(int argc, char **argv)
         qunsetenv(v);
 
     AzureStart('B');
+    // The map window's browser engine: no sandbox as root, Maps answered locally.
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    MapsStandIn::registerScheme();
     TApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrun"));
     DialogScript dialogs; // a message box would wait for a user who is not there
@@ -52,6 +142,8 @@ int main(int argc, char **argv)
         KestrunF = &w;
         TLoginF login(&w);
         LoginF = &login;
+        TgMapF mapWindow(&w);
+        gMapF = &mapWindow;
         w.show();
         ok &= save(&w, out, QStringLiteral("01-home-new-user"));
 
@@ -116,6 +208,8 @@ int main(int argc, char **argv)
         login.Panel3Click();
         ok &= save(&login, out, QStringLiteral("12-register"));
         login.hide();
+        ok &= exportAndMapShots(out);
+        gMapF = nullptr;
         LoginF = nullptr;
         KestrunF = nullptr;
     }

@@ -14,7 +14,6 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextBlock>
 #include <QVBoxLayout>
 
 namespace {
@@ -51,6 +50,9 @@ TFieldGrid::TFieldGrid(QWidget *parent) : QTableWidget(parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setDragEnabled(false);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // All nine rows fit the window without scrolling.
+    verticalHeader()->setMinimumSectionSize(20);
+    verticalHeader()->setDefaultSectionSize(25);
 }
 
 int TFieldGrid::dropRow(const QPoint &pos) const
@@ -263,6 +265,8 @@ void TExportF::SetupGrid()
     grd->resizeColumnsToContents();
     for (int c = 0; c < 3; ++c)
         grd->setColumnWidth(c, grd->columnWidth(c) + 8);
+    // No cell is marked before the user picks one.
+    grd->setCurrentItem(nullptr);
     m_filling = false;
 }
 
@@ -302,8 +306,10 @@ void TExportF::PreviewExport()
 {
     DateFormat = cbxDateFormat->currentText();
     const TScanDatePattern pattern(DateFormat, regionalSeparators());
-    Memo1->clear();
-    Memo1->setPlainText(exportText(m_scans, exportColumns(), pattern));
+    // Replacing the text clears the box first.
+    m_previewText = exportText(m_scans, exportColumns(), pattern);
+    Memo1->setPlainText(m_previewText);
+    Memo1->document()->setModified(false);
     QTextCursor c = Memo1->textCursor();
     c.movePosition(QTextCursor::Start);
     Memo1->setTextCursor(c);
@@ -372,13 +378,10 @@ void TExportF::btExportClick()
     const QString fileName = PromptSaveFileName(QString(), QStringLiteral("scans.csv"), QString());
     if (fileName.isEmpty())
         return;
-    // The blocks as they stand: the preview, with whatever the user typed into it.
-    QString text;
-    for (QTextBlock b = Memo1->document()->begin(); b.isValid(); b = b.next()) {
-        if (b != Memo1->document()->begin())
-            text += QLatin1Char('\n');
-        text += b.text();
-    }
+    // The preview as it stands, with whatever the user typed into it; untouched, that is the
+    // text it was given, which saves walking a large document.
+    const QString text
+        = Memo1->document()->isModified() ? Memo1->document()->toRawText() : m_previewText;
     QString error;
     if (!writeCsvFile(fileName, csvFileBytes(textLines(text)), &error))
         ShowError(error);

@@ -103,6 +103,7 @@ private:
     TScanSession m_noSession;
     TScanSession *m_session = &m_noSession;
     bool m_filling = false;
+    QString m_previewText;
 };
 
 // The instance made hidden at program start; each export makes a dialog of its own.

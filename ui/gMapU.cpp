@@ -59,8 +59,8 @@ const char *const kPage = R"HTML(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>kestrun-map:loading</title>
 <link rel="icon" href="data:,">
 <style>
-html, body { height: 100%; margin: 0; }
-#map { position: absolute; left: 0; top: 0; right: 0; bottom: 0; }
+html, body { height: 100%; margin: 0; overflow: hidden; }
+#map { position: absolute; left: 0; top: 0; right: 0; bottom: 0; overflow: hidden; }
 #msg { display: none; position: absolute; left: 0; top: 0; right: 0; bottom: 0;
   align-items: center; justify-content: center; text-align: center; padding: 0 48px;
   font: 15px Tahoma, "Liberation Sans", "DejaVu Sans", sans-serif; color: #303030;

@@ -125,6 +125,7 @@ private:
     div.style.background = '#dfe8d8';
     var canvas = document.createElement('canvas');
     canvas.width = div.clientWidth; canvas.height = div.clientHeight;
+    canvas.style.display = 'block';
     div.appendChild(canvas);
     var label = document.createElement('div');
     label.textContent = 'Maps stand-in: centre ' + plain(options.center).lat + ', ' +
